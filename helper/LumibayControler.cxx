@@ -1,0 +1,200 @@
+#include "LumibayControler.hxx"
+
+#include "Constants.hxx"
+
+#include <QCoreApplication>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QVariantMap>
+
+#include <cmath>
+#include <limits>
+
+namespace tessaly {
+
+namespace {
+
+// The value under Lumibay_Message_Key: none when the notification carries no user information
+// (no argument, or one that is not a dictionary); an invalid QVariant when the key is missing.
+std::optional<QVariant> messageValue(const QDBusMessage& notification) {
+    const QList<QVariant> arguments = notification.arguments();
+    if (arguments.isEmpty()) {
+        return std::nullopt;
+    }
+    const QVariant& first = arguments.first();
+    QVariantMap userInfo;
+    if (first.metaType() == QMetaType::fromType<QDBusArgument>()) {
+        const auto argument = first.value<QDBusArgument>();
+        if (argument.currentSignature() != QLatin1String("a{sv}")) {
+            return std::nullopt;
+        }
+        argument >> userInfo;
+    } else if (first.metaType() == QMetaType::fromType<QVariantMap>()) {
+        userInfo = first.toMap();
+    } else {
+        return std::nullopt;
+    }
+    return userInfo.value(QLatin1String(Lumibay_Message_Key));
+}
+
+// A number as the payload's reader takes it; anything else (a text, nothing) counts as 0.
+double numberOf(const QVariant& value) {
+    switch (value.metaType().id()) {
+    case QMetaType::Bool:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::UChar:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Float:
+    case QMetaType::Double:
+        return value.toDouble();
+    default:
+        return 0.0;
+    }
+}
+
+std::int32_t integerOf(const QVariant& value) {
+    double number = numberOf(value);
+    if (std::isnan(number)) {
+        return 0;
+    }
+    constexpr double low = std::numeric_limits<std::int32_t>::min();
+    constexpr double high = std::numeric_limits<std::int32_t>::max();
+    return static_cast<std::int32_t>(std::trunc(std::clamp(number, low, high)));
+}
+
+struct Observer {
+    const char* name;
+    const char* slot;
+};
+
+// Registered in this order; removed together by the quit path.
+const Observer kObservers[] = {
+    {Stop_Lumibay_Helper_Notification, SLOT(terminateApplication(QDBusMessage))},
+    {Interval_Changed_Notification, SLOT(timerIntervalChanged(QDBusMessage))},
+    {TSY_ImageSizey_Changed_Notification, SLOT(imageSizeChanged(QDBusMessage))},
+    {TSY_SiteParamChange_Notification, SLOT(siteParamChange(QDBusMessage))},
+};
+
+} // namespace
+
+LumibayControler::LumibayControler(Bundle bundle, QObject* parent)
+    : QObject(parent), bundle_(std::move(bundle)) {
+    indexRetry_.setSingleShot(true);
+    indexRetry_.setInterval(100);
+    connect(&indexRetry_, &QTimer::timeout, this, &LumibayControler::buildSite);
+}
+
+LumibayControler::~LumibayControler() {
+    stopMonitor();
+    observeNotifications(false);
+}
+
+void LumibayControler::applicationDidFinishLaunching() {
+    def_ = std::make_unique<LumibayPref>();
+    if (!def_->getActiveFlag()) {
+        terminateApplication();
+        return;
+    }
+    publishMonitorView();
+    observeNotifications(true);
+    startMonitor();
+}
+
+void LumibayControler::observeNotifications(bool observe) {
+    if (observe == observing_) {
+        return;
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return;
+    }
+    for (const Observer& observer : kObservers) {
+        const QString interface = QLatin1String(kNotificationInterface);
+        const QString name = QLatin1String(observer.name);
+        if (observe) {
+            bus.connect(QString(), QString(), interface, name, this, observer.slot);
+        } else {
+            bus.disconnect(QString(), QString(), interface, name, this, observer.slot);
+        }
+    }
+    observing_ = observe;
+}
+
+// --- settings shared with the monitor thread ---------------------------------------------------
+
+void LumibayControler::publishMonitorView() {
+    MonitorView view;
+    view.checkInterval = def_->getCheckInterval();
+    view.sitePath = def_->getStdExportPath();
+    view.contentsPath = getContentsFolderPath();
+    view.topPagePath = getTopPagePath();
+    view.indexPath = def_->getiPhotoLibPath();
+    std::lock_guard lock(viewMutex_);
+    view_ = std::move(view);
+}
+
+LumibayControler::MonitorView LumibayControler::monitorView() const {
+    std::lock_guard lock(viewMutex_);
+    return view_;
+}
+
+// --- notification handlers ---------------------------------------------------------------------
+
+void LumibayControler::terminateApplication(const QDBusMessage&) { terminateApplication(); }
+
+void LumibayControler::timerIntervalChanged(const QDBusMessage& notification) {
+    if (quitting_) {
+        return;
+    }
+    if (auto value = messageValue(notification)) {
+        def_->setCheckInterval(static_cast<float>(numberOf(*value)));
+        publishMonitorView();
+    }
+}
+
+void LumibayControler::imageSizeChanged(const QDBusMessage& notification) {
+    if (quitting_) {
+        return;
+    }
+    if (auto value = messageValue(notification)) {
+        def_->setImageSize(integerOf(*value));
+        requestBuild();
+    }
+}
+
+void LumibayControler::siteParamChange(const QDBusMessage&) {
+    if (quitting_) {
+        return;
+    }
+    def_ = std::make_unique<LumibayPref>();
+    publishMonitorView();
+    requestBuild();
+}
+
+void LumibayControler::requestBuild() {
+    QMetaObject::invokeMethod(this, &LumibayControler::buildSite, Qt::QueuedConnection);
+}
+
+// --- quit path ---------------------------------------------------------------------------------
+
+void LumibayControler::terminateApplication() {
+    if (quitting_) {
+        return;
+    }
+    quitting_ = true;
+    observeNotifications(false);
+    indexRetry_.stop();
+    stopMonitor();
+    closeSite();
+    QCoreApplication::exit(0);
+}
+
+} // namespace tessaly

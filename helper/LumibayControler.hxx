@@ -1,0 +1,123 @@
+// The helper's controller: start-up, the build driver, the library monitor, the notification
+// handlers and the quit path. Its operations are spread over several sources: building in
+// BuildSiteCategory.cxx, closing in CloseSiteCategory.cxx, watching in LibraryMonitor.cxx.
+//
+// Threads: everything runs on the main thread except the monitor loop, which only reads the
+// snapshot the main thread publishes and asks for builds by queued calls, so builds never overlap.
+#pragma once
+
+#include "Bundle.hxx"
+#include "LibraryIndex.hxx"
+#include "LumibayPref.hxx"
+
+#include <QDBusMessage>
+#include <QObject>
+#include <QTimer>
+
+#include <atomic>
+#include <condition_variable>
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+namespace tessaly {
+
+// Localized key of the closed-site page's second text.
+inline constexpr char LumibayNotRunningMessage[] = "LumibayNotRunningMessage";
+
+class LumibayControler : public QObject {
+    Q_OBJECT
+
+public:
+    explicit LumibayControler(Bundle bundle, QObject* parent = nullptr);
+    ~LumibayControler() override;
+
+    // Reads the settings; quits when publishing is off, otherwise starts observing and watching.
+    void applicationDidFinishLaunching();
+
+    // --- building ---
+    void buildSite();
+    void makeFolders(const std::string& path);
+    void copyTopPage(const std::string& sitePath);
+    void writePage(const std::optional<std::string>& page, const std::string& title);
+    std::string getContentsFolderPath();
+    std::string getTopPagePath();
+    std::optional<std::string> makeMenuPageByDic(const LibraryIndex& index);
+    void makeAlbumByDic(const LibraryIndex& index);
+
+    // --- closing ---
+    void closeSite();
+    void deleteSite();
+    void deleteContents();
+    std::string setSiteCloseMessage(const std::string& templateText);
+    void makeSiteCloseMessagePage();
+
+    // --- watching (monitor thread) ---
+    void runMonitorLoopThread();
+    bool checkUpdate();
+    std::optional<timespec> getTopPageDate();
+    std::optional<timespec> getAlbumDate();
+
+    // The quit path: stops observing and watching, closes the site and ends the event loop with
+    // status 0. Nothing queued runs after it.
+    void terminateApplication();
+
+    bool isQuitting() const { return quitting_; }
+
+public slots:
+    void terminateApplication(const QDBusMessage& notification);
+    void timerIntervalChanged(const QDBusMessage& notification);
+    void imageSizeChanged(const QDBusMessage& notification);
+    void siteParamChange(const QDBusMessage& notification);
+
+private:
+    // What the monitor thread reads; replaced whole by the main thread under a short lock.
+    struct MonitorView {
+        float checkInterval = 0.0f;
+        std::string sitePath;
+        std::string contentsPath;
+        std::string topPagePath;
+        std::string indexPath;
+    };
+
+    void publishMonitorView();
+    MonitorView monitorView() const;
+    void requestBuild();
+    void startMonitor();
+    void stopMonitor();
+    void observeNotifications(bool observe);
+    std::string templatePath(const char* name) const;
+    std::string readTemplate(const char* name) const;
+    // Runs a template's checksum gate; on a mismatch logs, quits and answers false.
+    bool passesTemplateGate(const char* name, std::uint32_t expected, int step);
+    std::optional<LibraryIndex> readIndexForBuild();
+
+    Bundle bundle_;
+    std::unique_ptr<LumibayPref> def_;
+
+    std::atomic<bool> monitorThreadRunning_{false};
+    std::atomic<bool> keepMonitorring_{false};
+    std::thread monitorThread_;
+    std::mutex monitorMutex_;
+    std::condition_variable monitorWake_;
+    mutable std::mutex viewMutex_;
+    MonitorView view_;
+
+    bool observing_ = false;
+    bool quitting_ = false;
+
+    // A build that found the index unreadable tries again from here, so the event loop (and a
+    // stop notification) keeps running while it waits.
+    QTimer indexRetry_;
+    struct FileSignature {
+        timespec modified{};
+        off_t size = -1;
+    };
+    std::optional<FileSignature> unreadableIndex_;
+    int unchangedRetries_ = 0;
+};
+
+} // namespace tessaly

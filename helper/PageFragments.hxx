@@ -1,0 +1,49 @@
+// The markup the page builders put between the templates. Each is a format: Q marks where a
+// quotation mark goes and LF a line feed, both passed as values so that no fragment hides them.
+// The odd spacing ("color =", "href= ", "target = ") and the target "_blanc" are part of the
+// published pages and are kept as they are.
+#pragma once
+
+#include <string_view>
+
+namespace tessaly::fragments {
+
+// Menu page.
+// Q, colour, Q, LF
+inline constexpr std::string_view kMenuFont = "<font Color=%@%@%@>%@";
+// Q, position, Q, Q, Q, album name, LF
+inline constexpr std::string_view kMenuLink =
+    "<a href=%@%d.html%@ target=%@picture%@>%@</a><br>%@";
+
+// Album pages.
+// Q, colour, Q, level, name, level, LF
+inline constexpr std::string_view kAlbumTitle =
+    "<font color=%@#%@%@><H%d>Album Title : %@ </H%d>%@";
+// title text, Q, colour, Q, level, comment, level, LF
+inline constexpr std::string_view kAlbumComment =
+    "%@<font color=%@#%@%@><H%d> Comment : %@ </H%d>%@";
+// Q x7, cell padding, Q, LF
+inline constexpr std::string_view kTableStart =
+    "<table width=%@180%@ border=%@0%@ cellspacing=%@1%@ cellpadding=%@%d%@>%@";
+inline constexpr std::string_view kRowStart = "<tr>%@";                  // LF
+inline constexpr std::string_view kCellStart = "<td align=%@center%@>%@"; // Q, Q, LF
+// Q, path, Q, Q, Q, Q, Q, Q, width, Q, Q, height, Q, LF
+inline constexpr std::string_view kThumbnail =
+    "<img src=%@%@%@ alt=%@%@ border=%@0%@ width=%@%d%@ height=%@%d%@>%@";
+// Q, size, Q, LF
+inline constexpr std::string_view kTitleFontPositive = "<font size=%@+%d%@>%@";
+// Q, size, Q, Q, colour, Q, LF
+inline constexpr std::string_view kTitleFontNegative = "<font size=%@%d%@ color=%@#%@%@>%@";
+inline constexpr std::string_view kCaption = "<br>%@%@"; // caption, LF
+// Q, path, Q, Q, Q, link text, LF
+inline constexpr std::string_view kDownloadLink = "<a href= %@%@%@ target = %@_blanc%@>%@ </a>%@";
+// Q, size, Q, Q, colour, Q, comment, LF
+inline constexpr std::string_view kCommentPositive = "<font size=%@+%d%@ color =%@#%@%@><br>%@%@";
+inline constexpr std::string_view kCommentNegative = "<font size=%@%d%@ color =%@#%@%@><br>%@%@";
+inline constexpr std::string_view kNoComment = "<br>%@";       // LF
+inline constexpr std::string_view kCellEnd = "%@<br></td>%@";  // cell text, LF
+inline constexpr std::string_view kRowEnd = "</tr>%@";         // LF
+inline constexpr std::string_view kAlbumPageName = "%d.html";  // position
+inline constexpr std::string_view kDownloadText = "Download";
+
+} // namespace tessaly::fragments
