@@ -97,13 +97,17 @@ LumibayControler::~LumibayControler() {
     observeNotifications(false);
 }
 
-void LumibayControler::applicationDidFinishLaunching() {
+void LumibayControler::loadSettings() {
     def_ = std::make_unique<LumibayPref>();
+    publishMonitorView();
+}
+
+void LumibayControler::applicationDidFinishLaunching() {
+    loadSettings();
     if (!def_->getActiveFlag()) {
         terminateApplication();
         return;
     }
-    publishMonitorView();
     observeNotifications(true);
     startMonitor();
 }
@@ -174,8 +178,7 @@ void LumibayControler::siteParamChange(const QDBusMessage&) {
     if (quitting_) {
         return;
     }
-    def_ = std::make_unique<LumibayPref>();
-    publishMonitorView();
+    loadSettings();
     requestBuild();
 }
 

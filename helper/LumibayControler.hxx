@@ -37,6 +37,9 @@ public:
 
     // Reads the settings; quits when publishing is off, otherwise starts observing and watching.
     void applicationDidFinishLaunching();
+    // Reads the settings file into a fresh store (start-up and every settings change). Also lets
+    // a benchmark or test drive buildSite() without the monitor and the notifications.
+    void loadSettings();
 
     // --- building ---
     void buildSite();
