@@ -1,0 +1,160 @@
+#include "IndexXml.hxx"
+#include "LibraryIndex.hxx"
+#include "TempHome.hxx"
+
+#include <gtest/gtest.h>
+
+#ifndef FIXTURE_DIR
+#error FIXTURE_DIR names the folder of the shared fixtures
+#endif
+
+namespace tessaly {
+namespace {
+
+using namespace testing;
+
+TEST(LibraryIndex, ReadsTheIndexOfTheRealApplication) {
+    auto index = readLibraryIndex(FIXTURE_DIR "/iphoto5-AlbumData.xml");
+    ASSERT_TRUE(index);
+    ASSERT_TRUE(index->albums);
+    const auto& albums = *index->albums;
+    ASSERT_EQ(albums.size(), 4u); // "List of Rolls" is not an album list
+    EXPECT_FALSE(albums[0].type);
+    EXPECT_EQ(albums[0].name, "Library");
+    EXPECT_EQ(albums[1].type, "Special Roll");
+    EXPECT_EQ(albums[2].type, "Special Month");
+    EXPECT_EQ(albums[3].type, "Regular");
+    EXPECT_EQ(albums[3].name, "An Album");
+    EXPECT_FALSE(albums[3].comments);
+    ASSERT_TRUE(albums[3].keyList);
+    ASSERT_EQ(albums[3].keyList->size(), 1u);
+    EXPECT_EQ(albums[3].keyList->front(), "7");
+
+    const PictureRecord* picture = index->findPicture("7");
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->thumbPath, "/Users/username/Pictures/iPhoto Library/2006/01/07/Thumbs/7.jpg");
+    EXPECT_EQ(picture->imagePath, "/Users/username/Pictures/iPhoto Library/2006/01/07/"
+                                  "fallow_keep.png.450x450.2005-12-04.jpg");
+    EXPECT_EQ(picture->aspectRatio, 1.0f);
+    EXPECT_EQ(picture->caption, "fallow_keep.png.450x450.2005-12-04");
+    EXPECT_EQ(picture->comment, "a comment");
+    EXPECT_EQ(index->findPicture("8"), nullptr);
+}
+
+TEST(LibraryIndex, FilesThatCannotBeReadGiveNothing) {
+    const std::string real = readFile(FIXTURE_DIR "/iphoto5-AlbumData.xml");
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        {"empty", ""},
+        {"cut in the middle", real.substr(0, real.size() / 2)},
+        {"cut before the last tag", real.substr(0, real.rfind("</plist>"))},
+        {"cut inside a picture", real.substr(0, real.find("<key>Caption</key>") + 9)},
+        {"not XML", "List of Albums = ();"},
+        {"an array at the root", "<plist version=\"1.0\"><array><dict/></array></plist>"},
+        {"a text at the root", "<plist version=\"1.0\"><string>x</string></plist>"},
+        {"two roots", "<plist version=\"1.0\"><dict/><dict/></plist>"},
+        {"a key outside a dictionary", "<plist><dict><key>List of Albums</key><array><key>x</key>"
+                                       "</array></dict></plist>"},
+        {"mismatched tags", "<plist><dict><key>a</key><string>b</dict></string></plist>"},
+        {"entity bomb",
+         "<!DOCTYPE p [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
+         "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"
+         "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\"><!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">"
+         "<!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\"><!ENTITY h \"&g;&g;&g;&g;&g;&g;&g;&g;&g;&g;\">]>"
+         "<plist><dict><key>List of Albums</key><array><dict><key>AlbumName</key>"
+         "<string>&h;&h;&h;&h;&h;&h;&h;&h;&h;&h;</string></dict></array></dict></plist>"},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        EXPECT_FALSE(parseLibraryIndex(row.bytes));
+        TempHome home;
+        writeFile(home.indexFile(), row.bytes);
+        EXPECT_FALSE(readLibraryIndex(home.indexFile()));
+    }
+    TempHome home;
+    EXPECT_FALSE(readLibraryIndex(home.indexFile())); // missing
+    std::filesystem::create_directories(home.indexFile());
+    EXPECT_FALSE(readLibraryIndex(home.indexFile())); // a folder
+}
+
+TEST(LibraryIndex, ValuesOfTheWrongTypeCountAsMissing) {
+    std::vector<std::string> albums = libraryStart();
+    albums.push_back("<dict><key>Album Type</key><string>Regular</string>"
+                     "<key>AlbumName</key><integer>12</integer>"
+                     "<key>Comments</key><array/>"
+                     "<key>KeyList</key><string>1</string></dict>\n");
+    albums.push_back("<string>not an album</string>\n");
+    albums.push_back("<dict><key>Album Type</key><string>Regular</string>"
+                     "<key>AlbumName</key><string>A &amp; B &lt;i&gt;</string>"
+                     "<key>KeyList</key><array><string>1</string><integer>2</integer>"
+                     "<dict/><string>3</string></array></dict>\n");
+    const std::string xml = plistDocument(
+        albumListXml(albums) + "<key>Master Image List</key>\n<dict>\n" +
+        pictureXml("1", "<key>Aspect Ratio</key><string>1.5</string>"
+                        "<key>Caption</key><integer>4</integer>"
+                        "<key>ThumbPath</key><string>/t/1.jpg</string>") +
+        pictureXml("2", "<key>Aspect Ratio</key><integer>2</integer>") +
+        "<key>3</key><string>not a picture</string>\n</dict>\n");
+    auto index = parseLibraryIndex(xml);
+    ASSERT_TRUE(index);
+    ASSERT_EQ(index->albums->size(), 6u);
+    const AlbumRecord& wrong = (*index->albums)[3];
+    EXPECT_EQ(wrong.type, "Regular");
+    EXPECT_FALSE(wrong.name);
+    EXPECT_FALSE(wrong.comments);
+    EXPECT_FALSE(wrong.keyList);
+    // An entry that is not an album keeps its place, so later albums keep their page numbers.
+    EXPECT_FALSE((*index->albums)[4].type);
+    const AlbumRecord& mixed = (*index->albums)[5];
+    EXPECT_EQ(mixed.name, "A & B <i>");
+    ASSERT_TRUE(mixed.keyList);
+    ASSERT_EQ(mixed.keyList->size(), 4u);
+    EXPECT_EQ((*mixed.keyList)[0], "1");
+    EXPECT_FALSE((*mixed.keyList)[1]);
+    EXPECT_FALSE((*mixed.keyList)[2]);
+    EXPECT_EQ((*mixed.keyList)[3], "3");
+
+    const PictureRecord* one = index->findPicture("1");
+    ASSERT_NE(one, nullptr);
+    EXPECT_FALSE(one->aspectRatio);
+    EXPECT_FALSE(one->caption);
+    EXPECT_EQ(one->thumbPath, "/t/1.jpg");
+    EXPECT_EQ(index->findPicture("2")->aspectRatio, 2.0f);
+    EXPECT_EQ(index->findPicture("3"), nullptr);
+}
+
+TEST(LibraryIndex, TopLevelListsOfTheWrongTypeAreMissing) {
+    auto index = parseLibraryIndex(plistDocument(
+        "<key>List of Albums</key><dict><key>a</key><array/></dict>\n"
+        "<key>Master Image List</key><array><dict/></array>\n"));
+    ASSERT_TRUE(index);
+    EXPECT_FALSE(index->albums);
+    EXPECT_FALSE(index->masterImages);
+
+    auto empty = parseLibraryIndex("<plist version=\"1.0\"><dict/></plist>");
+    ASSERT_TRUE(empty);
+    EXPECT_FALSE(empty->albums);
+}
+
+TEST(LibraryIndex, SkipsWhatThePagesDoNotUse) {
+    // Unused keys hold nested containers and even keys that the reader uses elsewhere.
+    auto index = parseLibraryIndex(plistDocument(
+        "<key>List of Rolls</key><array><dict>" + keyString("AlbumName", "Roll") +
+        "<key>KeyList</key><array><string>9</string></array></dict></array>\n" +
+        albumListXml({albumXml("Only", {"9"}, "Regular",
+                               "<key>Filters</key><array><dict><key>AlbumName</key>"
+                               "<string>inner</string></dict></array>\n"
+                               "<key>Comments</key><string></string>\n")}) +
+        "<key>Major Version</key><integer>2</integer>\n"));
+    ASSERT_TRUE(index);
+    ASSERT_EQ(index->albums->size(), 1u);
+    EXPECT_EQ(index->albums->front().name, "Only");
+    EXPECT_EQ(index->albums->front().comments, ""); // present and empty is not missing
+    EXPECT_FALSE(index->masterImages);
+}
+
+} // namespace
+} // namespace tessaly
