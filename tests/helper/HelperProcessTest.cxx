@@ -1,0 +1,428 @@
+// The helper as users run it: a process of its own, driven by its settings file, the library
+// index and notifications on a private session bus.
+#include "Constants.hxx"
+#include "HelperProcess.hxx"
+#include "IndexXml.hxx"
+#include "Notifications.hxx"
+#include "TempHome.hxx"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#ifndef HELPER_EXECUTABLE
+#error HELPER_EXECUTABLE names the helper in its bundle
+#endif
+
+namespace tessaly {
+namespace {
+
+using namespace testing;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+// A library of three albums with captions, comments and a missing picture.
+std::string sampleIndex(const fs::path& library, int pictures = 6) {
+    std::vector<std::string> albums = libraryStart();
+    std::vector<std::string> keys;
+    std::string master;
+    for (int i = 0; i < pictures; ++i) {
+        const std::string key = std::to_string(100 + i);
+        keys.push_back(key);
+        master += pictureXml(
+            key, keyString("ThumbPath", (library / "2026/12/01/Thumbs" / (key + ".jpg")).string()) +
+                     keyString("ImagePath", (library / "2026/12/01" / (key + ".jpg")).string()) +
+                     "<key>Aspect Ratio</key><real>1.5</real>" +
+                     keyString("Caption", "Picture " + key));
+    }
+    albums.push_back(albumXml("Harbour", keys, "Regular", keyString("Comments", "Boats")));
+    albums.push_back(albumXml("Smart one", {}, "Smart"));
+    albums.push_back(albumXml("Snow", {keys.front(), "missing"}));
+    return plistDocument(albumListXml(albums) + "<key>Master Image List</key><dict>\n" + master +
+                         "</dict>\n");
+}
+
+class Helper : public ::testing::Test {
+protected:
+    void writeSettings(const std::string& body) {
+        writeFile(home_.settingsFile(), settingsXml(body));
+    }
+    void activeSettings(const std::string& more = "") {
+        writeSettings("<key>Active_Flag_Key</key><true/>\n"
+                      "<key>Check_Interval_Key</key><real>0</real>\n" +
+                      more);
+    }
+    void writeIndex(int pictures = 6) {
+        writeFile(home_.indexFile(), sampleIndex(home_.libraryFolder(), pictures));
+    }
+    HelperProcess& start(const std::string& executable = HELPER_EXECUTABLE) {
+        helper_ = std::make_unique<HelperProcess>(executable, home_.path().string(),
+                                                  log().string());
+        return *helper_;
+    }
+    fs::path log() const { return home_.path() / "helper.log"; }
+    fs::path site() const { return home_.siteFolder(); }
+    fs::path topPage() const { return site() / "Tessaly.html"; }
+    fs::path page(const std::string& name) const { return site() / "Contents" / name; }
+
+    bool siteIsBuilt() const {
+        return fs::exists(topPage()) && fs::exists(page("menu.html")) && fs::exists(page("5.html"));
+    }
+    timespec modified(const fs::path& path) const {
+        struct stat info {};
+        ::stat(path.c_str(), &info);
+        return info.st_mtim;
+    }
+    static bool same(const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    }
+    // Waits until the top page is rewritten after the given time.
+    bool rebuiltSince(const timespec& before, std::chrono::milliseconds timeout = 30s) {
+        return waitUntil(
+            [&] { return fs::exists(topPage()) && !same(modified(topPage()), before); }, timeout);
+    }
+    void setModified(const fs::path& path, const timespec& when) {
+        const timespec times[2] = {when, when};
+        ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+    }
+    std::string stopAndLog() {
+        notifications::post(Stop_Lumibay_Helper_Notification);
+        EXPECT_EQ(helper_->waitForExit(10s), 0);
+        return readFile(log());
+    }
+
+    TempHome home_;
+    std::unique_ptr<HelperProcess> helper_;
+};
+
+// --- start-up -----------------------------------------------------------------------------------
+
+TEST_F(Helper, WithoutSettingsQuitsAtOnceAndWritesNothing) {
+    writeIndex();
+    EXPECT_EQ(start().waitForExit(10s), 0);
+    EXPECT_FALSE(fs::exists(home_.settingsFile()));
+    EXPECT_FALSE(fs::exists(site()));
+}
+
+TEST_F(Helper, PublishingOffClosesAnExistingSite) {
+    writeIndex();
+    writeSettings("<key>Active_Flag_Key</key><false/>\n");
+    writeFile(page("3.html"), "old");
+    writeFile(topPage(), "old");
+    writeFile(site() / "mine.txt", "the user's own");
+    EXPECT_EQ(start().waitForExit(10s), 0);
+    EXPECT_FALSE(fs::exists(site() / "Contents"));
+    EXPECT_NE(readFile(topPage()).find("This photo site is closed."), std::string::npos);
+    EXPECT_EQ(readFile(site() / "mine.txt"), "the user's own");
+}
+
+// A settings file from another tool: the helper publishes with its values, and what the file
+// held stays readable by that tool and keeps every key and value.
+TEST_F(Helper, PublishesFromASettingsFileWrittenByPython) {
+    writeIndex();
+    const std::string write = "/usr/bin/python3 -c \"import plistlib, datetime, os; "
+                              "os.makedirs(os.path.dirname('" + home_.settingsFile().string() +
+                              "'), exist_ok=True); "
+                              "plistlib.dump({'Active_Flag_Key': True, 'MenuWidth_Key': 222, "
+                              "'PictureBkgndColor_Key': '0A1B2C', 'Check_Interval_Key': 0.25, "
+                              "'Users_Own': {'when': datetime.datetime(2020, 5, 6, 7, 8, 9), "
+                              "'blob': b'\\\\x00\\\\xff', 'list': [1, 2.5, 'caf\\\\u00e9 & <x>']}}, "
+                              "open('" + home_.settingsFile().string() + "', 'wb'))\"";
+    ASSERT_EQ(std::system(write.c_str()), 0);
+    start();
+    ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+    const std::string top = readFile(topPage());
+    EXPECT_NE(top.find("cols=\"222,*\""), std::string::npos) << top;
+    EXPECT_NE(top.find("0A1B2C"), std::string::npos);
+    EXPECT_NE(readFile(page("3.html")).find("#0A1B2C"), std::string::npos);
+
+    const std::string check =
+        "/usr/bin/python3 -c \"import plistlib, datetime, sys; "
+        "d = plistlib.load(open('" + home_.settingsFile().string() + "', 'rb')); "
+        "assert d['Active_Flag_Key'] is True and d['MenuWidth_Key'] == 222, d; "
+        "assert d['PictureBkgndColor_Key'] == '0A1B2C' and d['Check_Interval_Key'] == 0.25, d; "
+        "assert d['Users_Own'] == {'when': datetime.datetime(2020, 5, 6, 7, 8, 9), "
+        "'blob': b'\\\\x00\\\\xff', 'list': [1, 2.5, 'caf\\\\u00e9 & <x>']}, d; "
+        "filled = {'Picture_SPace_Key': 10, 'Site_Image_Size': 150, 'MenuFontSize_Key': -2, "
+        "'AlbumTitleFontSize_Key': 2, 'AlbumCommentFontSize_Key': 3, "
+        "'PictureTitleFontSize_Key': -1, 'PictureCommentFontSize_Key': -2, "
+        "'MenuStringColor_Key': 'DDDDDD', 'MenuBkgndColor_Key': '333333', "
+        "'AlbumTitleColor_Key': 'B7B7B7', 'AlbumCommentColor_Key': 'C7C7C7', "
+        "'PictureTitleColor_Key': 'A1B89E', 'PictureCommentColor_Key': 'A3392C'}; "
+        "assert all(d.get(k) == v for k, v in filled.items()), d\"";
+    EXPECT_EQ(std::system(check.c_str()), 0);
+    stopAndLog();
+}
+
+TEST_F(Helper, WritesTheWholeSiteWithoutBeingTold) {
+    writeIndex();
+    activeSettings();
+    start();
+    ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+    EXPECT_FALSE(fs::exists(page("4.html"))); // not a regular album
+    EXPECT_FALSE(fs::exists(page("0.html")));
+    const std::string menu = readFile(page("menu.html"));
+    EXPECT_NE(menu.find("<a href=\"3.html\" target=\"picture\">Harbour</a><br>"), std::string::npos);
+    EXPECT_NE(menu.find("<a href=\"5.html\" target=\"picture\">Snow</a><br>"), std::string::npos);
+    const std::string harbour = readFile(page("3.html"));
+    EXPECT_NE(harbour.find("<img src=\"../../iPhoto Library/2026/12/01/Thumbs/100.jpg\" alt=\"\" "
+                           "border=\"0\" width=\"150\" height=\"100\">"),
+              std::string::npos);
+    // The top page is dated by the build, later than the index.
+    EXPECT_FALSE(std::chrono::file_clock::to_sys(fs::last_write_time(topPage())) <
+                 std::chrono::file_clock::to_sys(fs::last_write_time(home_.indexFile())));
+    stopAndLog();
+}
+
+TEST_F(Helper, IndexWithoutAlbumsGivesTopPageAndEmptyContents) {
+    writeFile(home_.indexFile(), plistDocument("<key>Master Image List</key><dict/>\n"));
+    activeSettings();
+    start();
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(topPage()); }));
+    EXPECT_TRUE(fs::is_directory(site() / "Contents"));
+    EXPECT_TRUE(fs::is_empty(site() / "Contents"));
+    stopAndLog();
+}
+
+TEST_F(Helper, AFileWhereTheSiteFolderShouldBeIsLeftAlone) {
+    writeIndex();
+    activeSettings();
+    writeFile(site(), "a file of the user's");
+    start();
+    // The build cannot write into a file; the helper keeps running and obeys a stop.
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(helper_->running());
+    stopAndLog();
+    EXPECT_EQ(readFile(site()), "a file of the user's");
+}
+
+// --- watching the library ----------------------------------------------------------------------
+
+TEST_F(Helper, RebuildsWhenTheIndexIsNewerOrTheSiteIncomplete) {
+    writeIndex();
+    activeSettings();
+    start();
+    ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+
+    // An index as new as the top page is not newer: nothing happens over several checks.
+    timespec built = modified(topPage());
+    setModified(home_.indexFile(), built);
+    std::this_thread::sleep_for(2500ms);
+    EXPECT_TRUE(same(modified(topPage()), built));
+
+    // A newer index brings a rebuild with its albums.
+    writeFile(home_.indexFile(), plistDocument(albumListXml([] {
+                  auto albums = libraryStart();
+                  albums.push_back(albumXml("Renamed", {}));
+                  return albums;
+              }())));
+    timespec later = built;
+    later.tv_sec += 5;
+    setModified(home_.indexFile(), later);
+    ASSERT_TRUE(rebuiltSince(built));
+    ASSERT_TRUE(waitUntil([&] { return !fs::exists(page("5.html")); }));
+    EXPECT_NE(readFile(page("menu.html")).find(">Renamed</a>"), std::string::npos);
+
+    // Pages removed by hand come back.
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(page("3.html")); }));
+    fs::remove(topPage());
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(topPage()); }));
+    fs::remove_all(site() / "Contents");
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(page("menu.html")); }));
+    stopAndLog();
+}
+
+TEST_F(Helper, IntervalNotificationMovesTheNextCheckWithoutRebuilding) {
+    writeIndex();
+    writeSettings("<key>Active_Flag_Key</key><true/>\n"
+                  "<key>Check_Interval_Key</key><real>600</real>\n");
+    start();
+    ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+
+    // With ten hours between checks a removed top page stays away...
+    fs::remove(topPage());
+    notifications::post(Interval_Changed_Notification); // no user information: ignored
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_FALSE(fs::exists(topPage()));
+    // ...until the interval drops to zero and the next check finds it gone.
+    notifications::postCheckInterval(0.0f);
+    ASSERT_TRUE(waitUntil([&] { return fs::exists(topPage()); }));
+
+    // The same, on a complete site: the notification alone never rebuilds.
+    const timespec rebuilt = modified(topPage());
+    notifications::postCheckInterval(600.0f);
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(same(modified(topPage()), rebuilt));
+    stopAndLog();
+}
+
+// --- notifications -----------------------------------------------------------------------------
+
+TEST_F(Helper, ImageSizeFromTheNotificationUntilTheSettingsAreReloaded) {
+    writeIndex();
+    activeSettings("<key>Site_Image_Size</key><integer>150</integer>\n");
+    start();
+    ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+    const auto widthIs = [&](const std::string& width) {
+        return readFile(page("3.html")).find("width=\"" + width + "\"") != std::string::npos;
+    };
+    ASSERT_TRUE(widthIs("150"));
+
+    // Without user information nothing happens.
+    timespec built = modified(topPage());
+    notifications::post(TSY_ImageSizey_Changed_Notification);
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(same(modified(topPage()), built));
+
+    notifications::postImageSize(300);
+    ASSERT_TRUE(waitUntil([&] { return widthIs("300"); }));
+    EXPECT_NE(readFile(home_.settingsFile()).find("<integer>150</integer>"), std::string::npos);
+
+    // A text where a number belongs is no value: 0.
+    notifications::post(TSY_ImageSizey_Changed_Notification,
+                        QVariantMap{{QLatin1String(Lumibay_Message_Key), QStringLiteral("300")}});
+    ASSERT_TRUE(waitUntil([&] { return widthIs("0"); }));
+    notifications::postImageSize(300);
+    ASSERT_TRUE(waitUntil([&] { return widthIs("300"); }));
+
+    // A settings change forgets the value and reads the file again.
+    notifications::post(TSY_SiteParamChange_Notification);
+    ASSERT_TRUE(waitUntil([&] { return widthIs("150"); }));
+    stopAndLog();
+}
+
+TEST_F(Helper, IgnoresSignalsOfOtherInterfacesAndMembers) {
+    writeIndex();
+    activeSettings();
+    start();
+    ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    bus.send(QDBusMessage::createSignal("/org/tessaly/Lumibay", "org.example.Other",
+                                        Stop_Lumibay_Helper_Notification));
+    bus.send(QDBusMessage::createSignal("/org/tessaly/Lumibay", kNotificationInterface,
+                                        "Stop_Everything_Notification"));
+    std::this_thread::sleep_for(1000ms);
+    EXPECT_TRUE(helper_->running());
+    stopAndLog();
+}
+
+TEST_F(Helper, BurstOfSettingsChangesEndsWithTheLastFile) {
+    writeIndex();
+    activeSettings();
+    start();
+    ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+    for (int i = 1; i <= 200; ++i) {
+        activeSettings("<key>Site_Image_Size</key><integer>" + std::to_string(100 + i) +
+                       "</integer>\n");
+        notifications::post(TSY_SiteParamChange_Notification);
+    }
+    ASSERT_TRUE(waitUntil([&] {
+        return readFile(page("3.html")).find("width=\"300\"") != std::string::npos;
+    }));
+    EXPECT_TRUE(helper_->running());
+    stopAndLog();
+}
+
+// --- stopping ----------------------------------------------------------------------------------
+
+TEST_F(Helper, StopClosesTheSiteKeepsTheUsersFilesAndAStartRestoresIt) {
+    writeIndex();
+    activeSettings();
+    writeFile(site() / "guestbook.html", "kept");
+    start();
+    ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+
+    const auto asked = std::chrono::steady_clock::now();
+    notifications::post(Stop_Lumibay_Helper_Notification);
+    EXPECT_EQ(helper_->waitForExit(10s), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
+    EXPECT_FALSE(fs::exists(site() / "Contents"));
+    const std::string closed = readFile(topPage());
+    for (const char* text : {"This photo site is closed.", "stopped publishing",
+                             "Please come back later."}) {
+        EXPECT_NE(closed.find(text), std::string::npos) << text;
+    }
+    EXPECT_EQ(readFile(site() / "guestbook.html"), "kept");
+
+    start();
+    ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+    EXPECT_EQ(readFile(topPage()).find("closed"), std::string::npos);
+    EXPECT_EQ(readFile(site() / "guestbook.html"), "kept");
+    stopAndLog();
+}
+
+TEST_F(Helper, StopsWhileTheIndexCannotBeRead) {
+    writeFile(home_.indexFile(), "<plist><dict><key>List of Albums</key><array>");
+    activeSettings();
+    writeFile(topPage(), "the last good build");
+    writeFile(page("menu.html"), "the last good build");
+    start();
+    // Give the build time to start waiting for the index.
+    std::this_thread::sleep_for(1000ms);
+    ASSERT_TRUE(helper_->running());
+    const auto asked = std::chrono::steady_clock::now();
+    notifications::post(Stop_Lumibay_Helper_Notification);
+    EXPECT_EQ(helper_->waitForExit(10s), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
+    EXPECT_FALSE(fs::exists(site() / "Contents"));
+    EXPECT_NE(readFile(topPage()).find("This photo site is closed."), std::string::npos);
+}
+
+TEST_F(Helper, BuildsOnceTheIndexBecomesReadable) {
+    activeSettings();
+    start();
+    std::this_thread::sleep_for(800ms);
+    EXPECT_FALSE(fs::exists(topPage()));
+    writeIndex();
+    ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+    stopAndLog();
+}
+
+// --- template checks ---------------------------------------------------------------------------
+
+// A copy of the helper's bundle whose menu or album template was altered.
+class DamagedTemplate : public Helper, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DamagedTemplate, ClosesTheSiteAndEnds) {
+    const fs::path bundle = home_.path() / "Bundle/LumibayHelper.app";
+    const fs::path original = fs::path(HELPER_EXECUTABLE).parent_path();
+    fs::create_directories(bundle);
+    fs::copy(original / "Resources", bundle / "Resources", fs::copy_options::recursive);
+    fs::copy_file(original / "LumibayHelper", bundle / "LumibayHelper");
+    const fs::path damaged = bundle / "Resources/Hinagata" / GetParam();
+    writeFile(damaged, readFile(damaged) + "<!-- changed -->");
+
+    writeIndex();
+    activeSettings();
+    writeFile(page("3.html"), "from the last good build");
+    EXPECT_EQ(start((bundle / "LumibayHelper").string()).waitForExit(10s), 0);
+
+    const std::string step = std::string(GetParam()) == "menu1.txt" ? "1" : "2";
+    EXPECT_NE(readFile(log()).find("Tessaly refrence file Error on step " + step +
+                                   " ==> Tessaly terminated "),
+              std::string::npos)
+        << readFile(log());
+    EXPECT_FALSE(fs::exists(site() / "Contents"));
+    EXPECT_NE(readFile(topPage()).find("This photo site is closed."), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Templates, DamagedTemplate,
+                         ::testing::Values("menu1.txt", "picture1.txt"));
+
+} // namespace
+} // namespace tessaly
+
+int main(int argc, char** argv) {
+    // The notifications are posted on the session bus, which Qt reaches through an application.
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        std::fprintf(stderr, "No session bus: run these tests under dbus-run-session.\n");
+        return 1;
+    }
+    return RUN_ALL_TESTS();
+}
