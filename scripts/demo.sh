@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and publishes a generated sample library from a demo home
+# folder (demo/home beside this repository's scripts). The helper keeps running in the
+# background, as it does for a user, on a session bus of the demo's own.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+demo="$root/demo"
+home="$demo/home"
+
+bash "$root/scripts/install-deps.sh"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j2 --target LumibayHelper make_sample_library
+
+# A previous demo's helper and bus give way to this one.
+for pidfile in "$demo/helper.pid" "$demo/bus.pid"; do
+  if [ -f "$pidfile" ]; then
+    kill "$(cat "$pidfile")" 2>/dev/null || true
+    rm -f "$pidfile"
+  fi
+done
+
+mkdir -p "$home/Library/Preferences"
+"$(find "$build/tools" -name tessaly-sample-library -type f | head -n 1)" --home "$home" --force
+
+# Publishing on, the library checked every half minute.
+cat >"$home/Library/Preferences/Tessaly.plist" <<'PLIST'
+<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
+<plist version="1.0">
+<dict>
+	<key>Active_Flag_Key</key>
+	<true/>
+	<key>Check_Interval_Key</key>
+	<real>0.5</real>
+</dict>
+</plist>
+PLIST
+
+bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+bus_address=$(printf '%s\n' "$bus" | sed -n 1p)
+printf '%s\n' "$bus" | sed -n 2p >"$demo/bus.pid"
+printf '%s\n' "$bus_address" >"$demo/bus.address"
+
+site="$home/Sites/iPhotoPictureSite"
+rm -f "$site/Tessaly.html"
+HOME="$home" DBUS_SESSION_BUS_ADDRESS="$bus_address" \
+  nohup "$build/LumibayHelper.app/LumibayHelper" >"$demo/helper.log" 2>&1 &
+echo $! >"$demo/helper.pid"
+
+for _ in $(seq 1 600); do
+  [ -f "$site/Tessaly.html" ] && [ -f "$site/Contents/menu.html" ] && break
+  sleep 0.1
+done
+if ! [ -f "$site/Contents/menu.html" ]; then
+  echo "The helper did not publish the site; see $demo/helper.log" >&2
+  exit 1
+fi
+
+cat <<MSG
+
+Published the sample library:
+  site:    $site/Tessaly.html
+  library: $home/Sites/iPhoto Library
+  helper:  running, pid $(cat "$demo/helper.pid"), log in $demo/helper.log
+
+To look at it, serve the web folder and open the top page:
+  python3 -m http.server --bind 127.0.0.1 --directory "$home/Sites" 8000
+  then open http://127.0.0.1:8000/iPhotoPictureSite/Tessaly.html
+
+To stop publishing (the site is closed and the helper ends):
+  DBUS_SESSION_BUS_ADDRESS='$bus_address' gdbus emit --session \\
+    --object-path /org/tessaly/Lumibay --signal org.tessaly.Lumibay.Stop_Lumibay_Helper_Notification
+MSG
