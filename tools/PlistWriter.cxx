@@ -89,19 +89,11 @@ void PlistWriter::integer(std::int64_t value) {
     flushIfFull();
 }
 
-void PlistWriter::real(double value) {
-    if (!std::isfinite(value)) {
-        throw std::logic_error("a plist real must be finite");
-    }
-    beforeValue();
-    indent(levels_.size());
-    buffer_ += "<real>";
-    appendNumber(buffer_, value);
-    buffer_ += "</real>\n";
-    flushIfFull();
-}
+void PlistWriter::real(double value) { writeReal(value); }
 
-void PlistWriter::real(float value) {
+void PlistWriter::real(float value) { writeReal(value); }
+
+template <typename Real> void PlistWriter::writeReal(Real value) {
     if (!std::isfinite(value)) {
         throw std::logic_error("a plist real must be finite");
     }

@@ -58,6 +58,7 @@ class PlistWriter {
     void endContainer(bool isDict);
     void appendEscaped(std::string_view text);
     void flushIfFull();
+    template <typename Real> void writeReal(Real value);
 
     Sink sink_;
     std::string buffer_;

@@ -49,7 +49,7 @@ std::string sampleIndex(const fs::path& library, int pictures = 6) {
 class Helper : public ::testing::Test {
 protected:
     void writeSettings(const std::string& body) {
-        writeFile(home_.settingsFile(), settingsXml(body));
+        writeFile(home_.settingsFile(), plistDocument(body));
     }
     void activeSettings(const std::string& more = "") {
         writeSettings("<key>Active_Flag_Key</key><true/>\n"

@@ -1,18 +1,12 @@
 // Small library indexes written in tests, in the property-list form the photo application uses.
 #pragma once
 
+#include "TempHome.hxx"
+
 #include <string>
 #include <vector>
 
 namespace tessaly::testing {
-
-inline std::string plistDocument(const std::string& rootBody) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-           "<plist version=\"1.0\">\n<dict>\n" +
-           rootBody + "</dict>\n</plist>\n";
-}
 
 inline std::string keyString(const std::string& key, const std::string& value) {
     return "<key>" + key + "</key><string>" + value + "</string>\n";

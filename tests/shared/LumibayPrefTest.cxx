@@ -9,7 +9,7 @@ namespace tessaly {
 namespace {
 
 using testing::readFile;
-using testing::settingsXml;
+using testing::plistDocument;
 using testing::TempHome;
 using testing::writeFile;
 
@@ -174,7 +174,7 @@ TEST(LumibayPref, ColumnCountRefusesZeroAndBelow) {
 TEST(LumibayPref, TopPageNameIgnoresStoredNames) {
     TempHome home;
     writeFile(home.settingsFile(),
-              settingsXml("<key>TopPage_Key</key><string>index.html</string>\n"));
+              plistDocument("<key>TopPage_Key</key><string>index.html</string>\n"));
     LumibayPref store;
     EXPECT_EQ(store.getTopPageName(), "Tessaly.html");
     store.setTopPageName("other.html");
@@ -235,7 +235,7 @@ TEST(LumibayPref, UnreadableFileIsNeverTouched) {
 TEST(LumibayPref, ValuesOfTheWrongTypeGiveDefaultsAndStay) {
     TempHome home;
     writeFile(home.settingsFile(),
-              settingsXml("<key>MenuWidth_Key</key><string>wide</string>\n"
+              plistDocument("<key>MenuWidth_Key</key><string>wide</string>\n"
                           "<key>Num_Of_Col_Key</key><string>3</string>\n"
                           "<key>Active_Flag_Key</key><string>YES</string>\n"
                           "<key>MenuStringColor_Key</key><integer>7</integer>\n"
@@ -260,7 +260,7 @@ TEST(LumibayPref, ValuesOfTheWrongTypeGiveDefaultsAndStay) {
 TEST(LumibayPref, WritesReplaceTheFileWholeAndKeepItsMode) {
     TempHome home;
     writeFile(home.settingsFile(),
-              settingsXml("<key>Someone_Elses_Key</key><data>AP8=</data>\n"));
+              plistDocument("<key>Someone_Elses_Key</key><data>AP8=</data>\n"));
     ::chmod(home.settingsFile().c_str(), 0600);
     {
         LumibayPref store;
@@ -283,7 +283,7 @@ TEST(LumibayPref, WritesReplaceTheFileWholeAndKeepItsMode) {
 TEST(LumibayPref, WritesThroughALinkReplaceItsTarget) {
     TempHome home;
     const auto real = home.path() / "dotfiles/Tessaly.plist";
-    writeFile(real, settingsXml(""));
+    writeFile(real, plistDocument(""));
     std::filesystem::create_directories(home.settingsFile().parent_path());
     std::filesystem::create_symlink(real, home.settingsFile());
     LumibayPref store;

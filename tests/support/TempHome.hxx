@@ -58,13 +58,14 @@ inline std::string readFile(const std::filesystem::path& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// A settings file in the XML form the settings window writes, with the given <key>/value pairs.
-inline std::string settingsXml(const std::string& body) {
+// A property-list document whose root dictionary holds the given <key>/value pairs: a settings
+// file as the settings window writes it, or a library index.
+inline std::string plistDocument(const std::string& rootBody) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
            "<plist version=\"1.0\">\n<dict>\n" +
-           body + "</dict>\n</plist>\n";
+           rootBody + "</dict>\n</plist>\n";
 }
 
 } // namespace tessaly::testing
