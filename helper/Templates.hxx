@@ -16,6 +16,6 @@ inline constexpr char kAlbumTail[] = "picture2.txt";
 inline constexpr char kClosedSite[] = "message.txt";
 
 inline constexpr std::uint32_t kMenuHeadChecksum = 38940;
-inline constexpr std::uint32_t kAlbumHeadChecksum = 47749;
+inline constexpr std::uint32_t kAlbumHeadChecksum = 51364;
 
 } // namespace tessaly::templates

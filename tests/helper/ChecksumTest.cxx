@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #ifndef HELPER_RESOURCES
-#error HELPER_RESOURCES names the helper's source resource folder
+#error "HELPER_RESOURCES names the source folder of the helper's resources"
 #endif
 
 namespace tessaly {
