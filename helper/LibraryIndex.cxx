@@ -89,6 +89,10 @@ private:
             ++skipDepth_;
             return;
         }
+        // Keys and values are text: an element inside one makes the file no property list.
+        if (capture_) {
+            return fail();
+        }
         Context context = stack_.back();
         if (std::strcmp(name, "key") == 0) {
             if (!isDictionary(context)) {

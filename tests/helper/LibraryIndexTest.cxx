@@ -58,6 +58,10 @@ TEST(LibraryIndex, FilesThatCannotBeReadGiveNothing) {
         {"two roots", "<plist version=\"1.0\"><dict/><dict/></plist>"},
         {"a key outside a dictionary", "<plist><dict><key>List of Albums</key><array><key>x</key>"
                                        "</array></dict></plist>"},
+        {"a key inside a key", "<dict><key><key><key/></key></key><e>"},
+        {"an element inside a value",
+         "<plist><dict><key>List of Albums</key><array><dict><key>AlbumName</key>"
+         "<string><b>x</b></string></dict></array></dict></plist>"},
         {"mismatched tags", "<plist><dict><key>a</key><string>b</dict></string></plist>"},
         {"entity bomb",
          "<!DOCTYPE p [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
