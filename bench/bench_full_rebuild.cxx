@@ -1,0 +1,441 @@
+// bench_full_rebuild: how long the helper takes to rebuild the whole site of a large library, set
+// against the least any reader built on expat could take to read that library's index.
+//
+// A large library (by default 100,000 pictures in 1,000 albums) is generated into a temporary home
+// folder by the sample-library tool, without image files: the pages link to the pictures but never
+// open them. The helper's controller then builds the site several times, each build a full one
+// (read the index, write the top page, the menu and every album page), and the index file is also
+// streamed through expat with handlers that do nothing: no reader on that parser can be faster.
+//
+// After the timed builds it redoes one build step by step and prints how long each step took, to
+// show where the time goes.
+//
+// Not a test: its figures depend on the machine. The last lines are meant to be read by people
+// and scripts alike:
+//   full rebuild: X.XXX s        best of the builds (their median on the line before)
+//   expat floor: X.XXX s         best of the plain parses
+//   ratio: X.XX
+//   peak resident memory: N MB   of this process; the generator runs as a process of its own
+
+#include "Bundle.hxx"
+#include "LibraryIndex.hxx"
+#include "LumibayControler.hxx"
+#include "LumibayPref.hxx"
+#include "SitePageBuilder.hxx"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <expat.h>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <spawn.h>
+#include <string>
+#include <string_view>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <vector>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Options {
+    std::string sampleTool = TESSALY_SAMPLE_TOOL;
+    std::string resources = TESSALY_HELPER_RESOURCES;
+    int pictures = 100'000;
+    int albums = 1'000;
+    int runs = 3;
+    bool keep = false;
+};
+
+constexpr char kUsage[] =
+    "Usage: bench_full_rebuild [--pictures N] [--albums N] [--runs N]\n"
+    "                          [--sample-tool PATH] [--resources PATH] [--keep]\n"
+    "\n"
+    "Generates a library of N pictures in N albums in a temporary home folder, times full\n"
+    "rebuilds of its site and a plain expat pass over its index, and prints the figures.\n"
+    "  --keep   leave the temporary home folder in place and print its path\n";
+
+// The temporary home folder, removed on the way out unless --keep is given.
+fs::path gHome;
+bool gKeepHome = false;
+
+void removeHome() {
+    if (!gHome.empty() && !gKeepHome) {
+        std::error_code error;
+        fs::remove_all(gHome, error);
+    }
+}
+
+[[noreturn]] void fail(const std::string& message) {
+    std::fprintf(stderr, "bench_full_rebuild: %s\n", message.c_str());
+    removeHome();
+    std::exit(1);
+}
+
+int positiveNumber(std::string_view text) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 1) {
+        fail("not a positive number: " + std::string(text));
+    }
+    return value;
+}
+
+Options parseArguments(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        auto value = [&]() -> std::string_view {
+            if (i + 1 >= argc) {
+                fail(std::string(arg) + " needs a value");
+            }
+            return argv[++i];
+        };
+        if (arg == "--pictures") {
+            options.pictures = positiveNumber(value());
+        } else if (arg == "--albums") {
+            options.albums = positiveNumber(value());
+        } else if (arg == "--runs") {
+            options.runs = positiveNumber(value());
+        } else if (arg == "--sample-tool") {
+            options.sampleTool = value();
+        } else if (arg == "--resources") {
+            options.resources = value();
+        } else if (arg == "--keep") {
+            options.keep = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else {
+            std::fputs(kUsage, stderr);
+            fail("unknown argument: " + std::string(arg));
+        }
+    }
+    return options;
+}
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double best(std::vector<double> times) { return *std::min_element(times.begin(), times.end()); }
+
+double median(std::vector<double> times) {
+    std::sort(times.begin(), times.end());
+    const std::size_t middle = times.size() / 2;
+    return times.size() % 2 ? times[middle] : (times[middle - 1] + times[middle]) / 2;
+}
+
+// Runs a program to its end and answers whether it succeeded.
+bool run(const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    if (posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+        return false;
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// --- the floor: the index through expat, doing nothing with what it reports -------------------
+
+void XMLCALL ignoreStart(void*, const XML_Char*, const XML_Char**) {}
+void XMLCALL ignoreEnd(void*, const XML_Char*) {}
+void XMLCALL ignoreText(void*, const XML_Char*, int) {}
+
+struct ParserFree {
+    void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
+};
+struct FileClose {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// Reads the file the way the helper's reader does: 256 KiB blocks read straight into expat's
+// buffer. Answers whether the document was well formed.
+bool streamThroughExpat(const std::string& path) {
+    std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rb"));
+    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
+    if (!file || !parser) {
+        return false;
+    }
+    // Handlers are set, as any reader has to set them; expat does less for events nobody takes.
+    XML_SetElementHandler(parser.get(), &ignoreStart, &ignoreEnd);
+    XML_SetCharacterDataHandler(parser.get(), &ignoreText);
+    constexpr int kBlock = 1 << 18;
+    for (;;) {
+        void* buffer = XML_GetBuffer(parser.get(), kBlock);
+        if (!buffer) {
+            return false;
+        }
+        const std::size_t length = std::fread(buffer, 1, kBlock, file.get());
+        if (std::ferror(file.get())) {
+            return false;
+        }
+        const bool last = length < static_cast<std::size_t>(kBlock);
+        if (XML_ParseBuffer(parser.get(), static_cast<int>(length), last) != XML_STATUS_OK) {
+            return false;
+        }
+        if (last) {
+            return true;
+        }
+    }
+}
+
+// --- checking that a build did the whole job ----------------------------------------------------
+
+// The album pages a full build must write: one per published album, named by its position.
+std::vector<std::string> expectedAlbumPages(const std::string& indexPath) {
+    const std::optional<tessaly::LibraryIndex> index = tessaly::readLibraryIndex(indexPath);
+    if (!index || !index->albums) {
+        fail("the generated index cannot be read: " + indexPath);
+    }
+    std::vector<std::string> pages;
+    for (std::size_t n = 0; n < index->albums->size(); ++n) {
+        if (tessaly::SitePageBuilder::isPublished((*index->albums)[n], n)) {
+            pages.push_back(std::to_string(n) + ".html");
+        }
+    }
+    return pages;
+}
+
+bool isNonEmptyFile(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error) && fs::file_size(path, error) > 0 && !error;
+}
+
+// Everything a full build writes is there: the top page, the menu and every album page.
+void checkSite(const fs::path& site, const std::vector<std::string>& albumPages) {
+    if (!isNonEmptyFile(site / "Tessaly.html")) {
+        fail("the build wrote no top page");
+    }
+    if (!isNonEmptyFile(site / "Contents" / "menu.html")) {
+        fail("the build wrote no menu page");
+    }
+    for (const std::string& page : albumPages) {
+        if (!isNonEmptyFile(site / "Contents" / page)) {
+            fail("the build did not write album page " + page);
+        }
+    }
+}
+
+// Where a build's time goes: the steps of buildSite() redone one by one through the controller's
+// public operations and the page builder, each timed on its own, best of `rounds`. Album pages are
+// built and written one at a time, as a build does, with the building and the writing of each page
+// timed apart.
+struct Breakdown {
+    double readIndex = 1e9;    // readLibraryIndex: parse and keep the index
+    double menu = 1e9;         // the menu page built (its template checked and read)
+    double removeSite = 1e9;   // deleteSite: the previous site's files
+    double topAndMenu = 1e9;   // folders made, top page and menu written
+    double buildAlbums = 1e9;  // every album page built, no file touched
+    double writeAlbums = 1e9;  // every album page written
+    double releaseIndex = 1e9; // the index's memory given back
+    std::size_t albumBytes = 0;
+
+    double sum() const {
+        return readIndex + menu + removeSite + topAndMenu + buildAlbums + writeAlbums +
+               releaseIndex;
+    }
+};
+
+std::string readWholeFile(const fs::path& path) {
+    std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rb"));
+    std::string text;
+    char buffer[4096];
+    std::size_t length = 0;
+    while (file && (length = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        text.append(buffer, length);
+    }
+    return text;
+}
+
+Breakdown timeSteps(tessaly::LumibayControler& controller, const std::string& indexPath,
+                    const std::string& resources, const fs::path& site, int rounds) {
+    using Duration = Clock::duration;
+    Breakdown steps;
+    auto keepBest = [](double& slot, Duration spent) {
+        slot = std::min(slot, std::chrono::duration<double>(spent).count());
+    };
+    const fs::path templates = fs::path(resources) / "Hinagata";
+    const std::string albumHead = readWholeFile(templates / "picture1.txt");
+    const std::string albumTail = readWholeFile(templates / "picture2.txt");
+
+    for (int round = 0; round < rounds; ++round) {
+        Clock::time_point start = Clock::now();
+        auto index = std::make_unique<std::optional<tessaly::LibraryIndex>>(
+            tessaly::readLibraryIndex(indexPath));
+        keepBest(steps.readIndex, Clock::now() - start);
+        if (!*index || !(*index)->albums) {
+            fail("the index cannot be read");
+        }
+        const tessaly::LibraryIndex& library = **index;
+        const auto& albums = *library.albums;
+
+        start = Clock::now();
+        const std::optional<std::string> menu = controller.makeMenuPageByDic(library);
+        keepBest(steps.menu, Clock::now() - start);
+
+        start = Clock::now();
+        controller.deleteSite();
+        keepBest(steps.removeSite, Clock::now() - start);
+
+        start = Clock::now();
+        controller.makeFolders(site.string());
+        controller.copyTopPage(site.string());
+        controller.writePage(menu, "menu.html");
+        keepBest(steps.topAndMenu, Clock::now() - start);
+
+        tessaly::LumibayPref settings;
+        const tessaly::SitePageBuilder builder(tessaly::PageStyle::fromSettings(settings));
+        Duration building{};
+        Duration writing{};
+        steps.albumBytes = 0;
+        for (std::size_t n = 0; n < albums.size(); ++n) {
+            if (!tessaly::SitePageBuilder::isPublished(albums[n], n)) {
+                continue;
+            }
+            const Clock::time_point built = Clock::now();
+            const std::string page = builder.makeAlbumPage(albums[n], library, albumHead, albumTail);
+            const Clock::time_point written = Clock::now();
+            controller.writePage(page, std::to_string(n) + ".html");
+            building += written - built;
+            writing += Clock::now() - written;
+            steps.albumBytes += page.size();
+        }
+        keepBest(steps.buildAlbums, building);
+        keepBest(steps.writeAlbums, writing);
+
+        start = Clock::now();
+        index.reset();
+        keepBest(steps.releaseIndex, Clock::now() - start);
+    }
+    return steps;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options options = parseArguments(argc, argv);
+    QCoreApplication app(argc, argv);
+
+    // A home of its own: the helper finds the library, the settings and the site through $HOME.
+    std::string homeTemplate = (fs::temp_directory_path() / "tessaly-bench-XXXXXX").string();
+    if (!mkdtemp(homeTemplate.data())) {
+        fail("cannot make a temporary home folder");
+    }
+    const fs::path home = homeTemplate;
+    gHome = home;
+    gKeepHome = options.keep;
+    setenv("HOME", home.c_str(), 1);
+
+    std::printf("library: %d pictures in %d albums, no image files\n", options.pictures,
+                options.albums);
+    std::fflush(stdout); // the generator writes to the same stream
+    const Clock::time_point generating = Clock::now();
+    if (!run({options.sampleTool, "--home", home.string(), "--pictures",
+              std::to_string(options.pictures), "--albums", std::to_string(options.albums),
+              "--no-images"})) {
+        fail("the sample library tool failed: " + options.sampleTool);
+    }
+    const std::string indexPath = (home / "Sites" / "iPhoto Library" / "AlbumData.xml").string();
+    std::error_code error;
+    const auto indexSize = fs::file_size(indexPath, error);
+    if (error) {
+        fail("the sample library tool wrote no index");
+    }
+    std::printf("generated in %.3f s, index %.1f MB\n", secondsSince(generating),
+                static_cast<double>(indexSize) / (1024.0 * 1024.0));
+
+    {
+        // Publishing on, and a check interval long enough that nothing would watch during the run.
+        tessaly::LumibayPref settings;
+        settings.setActiveFlag(true);
+        settings.setCheckInterval(1000.0f);
+        settings.savePref();
+    }
+    const std::vector<std::string> albumPages = expectedAlbumPages(indexPath);
+    const fs::path site = home / "Sites" / "iPhotoPictureSite";
+
+    // The controller without its monitor and notifications: settings loaded, then one build per
+    // round. The first build writes into an empty site; later ones first remove the previous site,
+    // as every build of the helper does. Each round also streams the index through expat once:
+    // builds and parses alternate so that a slow spell of the machine (a virtual one is often
+    // shared) weighs on both figures rather than on one.
+    std::vector<double> buildTimes;
+    std::vector<double> floorTimes;
+    long peakMegabytes = 0; // up to the end of the timed builds, before the breakdown
+    {
+        tessaly::LumibayControler controller{tessaly::Bundle(options.resources)};
+        controller.loadSettings();
+        for (int round = 1; round <= options.runs; ++round) {
+            Clock::time_point start = Clock::now();
+            controller.buildSite();
+            buildTimes.push_back(secondsSince(start));
+            if (controller.isQuitting()) {
+                fail("the helper quit during the build (see its log; a template check failed?)");
+            }
+            checkSite(site, albumPages);
+
+            start = Clock::now();
+            if (!streamThroughExpat(indexPath)) {
+                fail("expat could not read the generated index");
+            }
+            floorTimes.push_back(secondsSince(start));
+            std::printf("round %d: build %.3f s (%zu album pages), expat pass %.3f s\n", round,
+                        buildTimes.back(), albumPages.size(), floorTimes.back());
+        }
+
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        peakMegabytes = usage.ru_maxrss / 1024; // Linux gives kilobytes
+
+        const Breakdown steps =
+            timeSteps(controller, indexPath, options.resources, site, options.runs);
+        checkSite(site, albumPages);
+        std::printf("steps of a build, best of %d:\n", options.runs);
+        std::printf("  index read            %.3f s\n", steps.readIndex);
+        std::printf("  menu built            %.3f s\n", steps.menu);
+        std::printf("  old site removed      %.3f s\n", steps.removeSite);
+        std::printf("  top page, menu saved  %.3f s\n", steps.topAndMenu);
+        std::printf("  album pages built     %.3f s (%.1f MB)\n", steps.buildAlbums,
+                    static_cast<double>(steps.albumBytes) / (1024.0 * 1024.0));
+        std::printf("  album pages written   %.3f s\n", steps.writeAlbums);
+        std::printf("  index released        %.3f s\n", steps.releaseIndex);
+        std::printf("  sum of the steps      %.3f s\n", steps.sum());
+    }
+
+    if (options.keep) {
+        std::printf("kept: %s\n", home.c_str());
+    }
+    removeHome();
+
+    const double rebuild = best(buildTimes);
+    const double floor = best(floorTimes);
+    std::printf("full rebuild median: %.3f s\n", median(buildTimes));
+    std::printf("full rebuild: %.3f s\n", rebuild);
+    std::printf("expat floor: %.3f s\n", floor);
+    std::printf("ratio: %.2f\n", rebuild / floor);
+    std::printf("peak resident memory: %ld MB\n", peakMegabytes);
+    return 0;
+}
