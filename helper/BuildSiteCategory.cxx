@@ -8,7 +8,10 @@
 #include "SitePageBuilder.hxx"
 #include "Templates.hxx"
 
+#include <algorithm>
 #include <sys/stat.h>
+#include <thread>
+#include <vector>
 
 namespace tessaly {
 
@@ -16,6 +19,8 @@ namespace {
 // While an unreadable index stays unchanged it is read again only this often (in retries of
 // 0.1 s), so a damaged index of a large library does not keep the helper parsing it.
 constexpr int kRereadUnchangedIndexEvery = 50;
+// Album pages are written by at most this many threads at once.
+constexpr std::size_t kMaxPageThreads = 4;
 } // namespace
 
 std::string LumibayControler::getContentsFolderPath() {
@@ -125,26 +130,17 @@ void LumibayControler::makeFolders(const std::string& path) {
 
 void LumibayControler::copyTopPage(const std::string& sitePath) {
     const std::string destination = format("%@/%@", {sitePath, def_->getTopPageName()});
-    if (sitefiles::exists(destination)) {
-        sitefiles::removeItem(destination);
-    }
     const PageStyle style = PageStyle::fromSettings(*def_);
-    const std::string page =
-        format(readTemplate(templates::kTopPage), {style.menuWidth, style.pictureBkgndColor});
-    sitefiles::writeTextFile(destination, page);
-    sitefiles::setDatesToNow(destination);
+    sitefiles::replaceWithPage(destination, format(readTemplate(templates::kTopPage),
+                                                   {style.menuWidth, style.pictureBkgndColor}));
 }
 
 void LumibayControler::writePage(const std::optional<std::string>& page, const std::string& title) {
     if (!page) {
         return;
     }
-    const std::string destination = format("%@/Contents/%@", {def_->getStdExportPath(), title});
-    if (sitefiles::exists(destination)) {
-        sitefiles::removeItem(destination);
-    }
-    sitefiles::writeTextFile(destination, *page);
-    sitefiles::setDatesToNow(destination);
+    sitefiles::replaceWithPage(format("%@/Contents/%@", {def_->getStdExportPath(), title}),
+                               *page);
 }
 
 std::optional<std::string> LumibayControler::makeMenuPageByDic(const LibraryIndex& index) {
@@ -172,11 +168,34 @@ void LumibayControler::makeAlbumByDic(const LibraryIndex& index) {
     const std::string head = readTemplate(templates::kAlbumHead);
     const std::string tail = readTemplate(templates::kAlbumTail);
     const auto& albums = *index.albums;
+    std::vector<std::size_t> published;
     for (std::size_t n = 0; n < albums.size(); ++n) {
         if (SitePageBuilder::isPublished(albums[n], n)) {
-            writePage(builder.makeAlbumPage(albums[n], index, head, tail),
-                      format("%d.html", {static_cast<long long>(n)}));
+            published.push_back(n);
         }
+    }
+    // The pages are independent of each other and the index is only read from here on, so a
+    // large library's pages are shared out over the cores. The main thread waits for all of
+    // them: the build still ends only when every page is written.
+    const std::string contents = getContentsFolderPath();
+    auto writeShare = [&](std::size_t first, std::size_t stride) {
+        for (std::size_t i = first; i < published.size(); i += stride) {
+            const std::size_t n = published[i];
+            sitefiles::replaceWithPage(
+                format("%@/%@", {contents, format("%d.html", {static_cast<long long>(n)})}),
+                builder.makeAlbumPage(albums[n], index, head, tail));
+        }
+    };
+    const std::size_t threads = std::clamp<std::size_t>(
+        std::min<std::size_t>(std::thread::hardware_concurrency(), kMaxPageThreads), 1,
+        std::max<std::size_t>(published.size(), 1));
+    std::vector<std::thread> workers;
+    for (std::size_t t = 1; t < threads; ++t) {
+        workers.emplace_back(writeShare, t, threads);
+    }
+    writeShare(0, threads);
+    for (std::thread& worker : workers) {
+        worker.join();
     }
 }
 

@@ -8,6 +8,8 @@
 
 namespace tessaly {
 
+using namespace std::string_view_literals;
+
 const PictureRecord* LibraryIndex::findPicture(const std::string& key) const {
     if (!masterImages) {
         return nullptr;
@@ -29,6 +31,31 @@ enum class Context {
     MasterImages,
     Picture,
 };
+
+// The element names a property list uses, told apart by a glance at their first letter: the
+// reader meets millions of them in a large index.
+enum class Tag { Key, Dict, Array, String, Number, Plist, Other };
+
+Tag classify(const char* name) {
+    switch (name[0]) {
+    case 'k':
+        return std::strcmp(name, "key") == 0 ? Tag::Key : Tag::Other;
+    case 'd':
+        return std::strcmp(name, "dict") == 0 ? Tag::Dict : Tag::Other;
+    case 'a':
+        return std::strcmp(name, "array") == 0 ? Tag::Array : Tag::Other;
+    case 's':
+        return std::strcmp(name, "string") == 0 ? Tag::String : Tag::Other;
+    case 'r':
+        return std::strcmp(name, "real") == 0 ? Tag::Number : Tag::Other;
+    case 'i':
+        return std::strcmp(name, "integer") == 0 ? Tag::Number : Tag::Other;
+    case 'p':
+        return std::strcmp(name, "plist") == 0 ? Tag::Plist : Tag::Other;
+    default:
+        return Tag::Other;
+    }
+}
 
 bool isDictionary(Context context) {
     return context == Context::RootDict || context == Context::Album ||
@@ -94,7 +121,8 @@ private:
             return fail();
         }
         Context context = stack_.back();
-        if (std::strcmp(name, "key") == 0) {
+        const Tag tag = classify(name);
+        if (tag == Tag::Key) {
             if (!isDictionary(context)) {
                 return fail();
             }
@@ -110,13 +138,15 @@ private:
             }
             keyPending_ = false;
         }
-        const bool isDict = std::strcmp(name, "dict") == 0;
-        const bool isArray = std::strcmp(name, "array") == 0;
-        const bool isText = std::strcmp(name, "string") == 0;
-        const bool isNumber = std::strcmp(name, "real") == 0 || std::strcmp(name, "integer") == 0;
+        const bool isDict = tag == Tag::Dict;
+        const bool isArray = tag == Tag::Array;
+        const bool isText = tag == Tag::String;
+        const bool isNumber = tag == Tag::Number;
+        // Compared as a view, so that keys of another length are told apart at once.
+        const std::string_view key = pendingKey_;
         switch (context) {
         case Context::Document:
-            if (std::strcmp(name, "plist") == 0) {
+            if (tag == Tag::Plist) {
                 stack_.push_back(Context::Plist);
                 return;
             }
@@ -129,10 +159,10 @@ private:
             stack_.push_back(Context::RootDict);
             return;
         case Context::RootDict:
-            if (pendingKey_ == "List of Albums" && isArray) {
+            if (key == "List of Albums"sv && isArray) {
                 index_.albums.emplace();
                 stack_.push_back(Context::Albums);
-            } else if (pendingKey_ == "Master Image List" && isDict) {
+            } else if (key == "Master Image List"sv && isDict) {
                 index_.masterImages.emplace();
                 stack_.push_back(Context::MasterImages);
             } else {
@@ -148,13 +178,13 @@ private:
             }
             return;
         case Context::Album:
-            if (isText && pendingKey_ == "Album Type") {
+            if (isText && key == "Album Type"sv) {
                 captureInto(album_->type);
-            } else if (isText && pendingKey_ == "AlbumName") {
+            } else if (isText && key == "AlbumName"sv) {
                 captureInto(album_->name);
-            } else if (isText && pendingKey_ == "Comments") {
+            } else if (isText && key == "Comments"sv) {
                 captureInto(album_->comments);
-            } else if (isArray && pendingKey_ == "KeyList") {
+            } else if (isArray && key == "KeyList"sv) {
                 album_->keyList.emplace();
                 stack_.push_back(Context::KeyList);
             } else {
@@ -182,15 +212,15 @@ private:
             }
             break;
         case Context::Picture:
-            if (isText && pendingKey_ == "ThumbPath") {
+            if (isText && key == "ThumbPath"sv) {
                 captureInto(picture_->thumbPath);
-            } else if (isText && pendingKey_ == "ImagePath") {
+            } else if (isText && key == "ImagePath"sv) {
                 captureInto(picture_->imagePath);
-            } else if (isText && pendingKey_ == "Caption") {
+            } else if (isText && key == "Caption"sv) {
                 captureInto(picture_->caption);
-            } else if (isText && pendingKey_ == "Comment") {
+            } else if (isText && key == "Comment"sv) {
                 captureInto(picture_->comment);
-            } else if (isNumber && pendingKey_ == "Aspect Ratio") {
+            } else if (isNumber && key == "Aspect Ratio"sv) {
                 picture_->aspectRatio.reset();
                 scratch_.clear();
                 capture_ = &scratch_;

@@ -52,6 +52,15 @@ bool writeTextFile(const std::string& path, std::string_view text) {
     return ::close(fd) == 0 && ok;
 }
 
+bool replaceWithPage(const std::string& path, std::string_view text) {
+    if (exists(path)) {
+        removeItem(path);
+    }
+    const bool written = writeTextFile(path, text);
+    setDatesToNow(path);
+    return written;
+}
+
 std::optional<std::string> readTextFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {

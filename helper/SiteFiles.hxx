@@ -20,6 +20,9 @@ bool isDeletable(const std::string& path);
 void makeFolder(const std::string& path);
 // Writes the text straight to the file (created or truncated).
 bool writeTextFile(const std::string& path, std::string_view text);
+// Removes whatever stands at the path, writes the text there and dates the file now: a page never
+// keeps stale text, and its date tells the monitor when the site was built.
+bool replaceWithPage(const std::string& path, std::string_view text);
 std::optional<std::string> readTextFile(const std::string& path);
 // Sets the modification (and access) time to now; Linux keeps no settable creation date.
 void setDatesToNow(const std::string& path);

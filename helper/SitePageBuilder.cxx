@@ -183,24 +183,25 @@ void SitePageBuilder::appendCell(std::string& page, const PictureRecord* picture
     const float aspectRatio = picture ? picture->aspectRatio.value_or(0.0f) : 0.0f;
     const auto [width, height] = thumbnailSize(style_.imageSize, aspectRatio);
 
-    std::string cell;
-    appendFormat(cell, f::kCellStart, {q_, q_, lf_});
-    appendFormat(cell, f::kThumbnail,
+    // The cell is written straight into the page: the cell-end fragment puts the cell's text
+    // first, so appending its remainder afterwards gives the same page without a copy per cell.
+    appendFormat(page, f::kCellStart, {q_, q_, lf_});
+    appendFormat(page, f::kThumbnail,
                  {q_, getOffsetPath(thumbPath), q_, q_, q_, q_, q_, q_, width, q_, q_, height, q_,
                   lf_});
     const std::int32_t titleSize = style_.pictureTitleFontSize;
     if (titleSize >= 0) {
-        appendFormat(cell, f::kTitleFontPositive, {q_, titleSize, q_, lf_});
+        appendFormat(page, f::kTitleFontPositive, {q_, titleSize, q_, lf_});
     } else {
-        appendFormat(cell, f::kTitleFontNegative,
+        appendFormat(page, f::kTitleFontNegative,
                      {q_, titleSize, q_, q_, style_.pictureTitleColor, q_, lf_});
     }
     // A picture without a caption gets an empty one: its cell keeps the same shape.
-    appendFormat(cell, f::kCaption,
+    appendFormat(page, f::kCaption,
                  {picture && picture->caption ? std::string_view(*picture->caption) : "", lf_});
-    addDownloadLink(cell, f::kDownloadText, getOffsetPath(imagePath));
-    addCommentString(cell, picture);
-    appendFormat(page, f::kCellEnd, {cell, lf_});
+    addDownloadLink(page, f::kDownloadText, getOffsetPath(imagePath));
+    addCommentString(page, picture);
+    appendFormat(page, f::kCellEnd, {std::string_view(), lf_});
 }
 
 std::string SitePageBuilder::makeAlbumPage(const AlbumRecord& album, const LibraryIndex& index,
@@ -212,13 +213,17 @@ std::string SitePageBuilder::makeAlbumPage(const AlbumRecord& album, const Libra
                                      ? style_.numOfCol
                                      : static_cast<std::int32_t>(
                                            settingInfo(Setting::NumOfCol).number);
+    static const std::vector<std::optional<std::string>> noPictures;
+    const auto& keys = album.keyList ? *album.keyList : noPictures;
+    // About what one cell takes, so that a large album's page grows in few steps.
+    constexpr std::size_t kCellBytes = 400;
+
     std::string page = format(picture1, {style_.pictureBkgndColor});
+    page.reserve(page.size() + picture2.size() + 1024 + keys.size() * kCellBytes);
     addAlbumTitle(page, album.name, style_.albumTitleFontSize, album.comments,
                   style_.albumCommentFontSize);
     starTable(page);
 
-    static const std::vector<std::optional<std::string>> noPictures;
-    const auto& keys = album.keyList ? *album.keyList : noPictures;
     for (std::size_t j = 0; j < keys.size(); ++j) {
         const std::size_t column = j % static_cast<std::size_t>(columns);
         if (column == 0) {
