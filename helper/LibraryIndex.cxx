@@ -62,6 +62,23 @@ bool isDictionary(Context context) {
            context == Context::MasterImages || context == Context::Picture;
 }
 
+// The texts kept of an album and of a picture, by their key in the index.
+template <typename Record> struct TextField {
+    std::string_view key;
+    std::optional<std::string> Record::*field;
+};
+constexpr TextField<AlbumRecord> kAlbumTexts[] = {
+    {"Album Type", &AlbumRecord::type},
+    {"AlbumName", &AlbumRecord::name},
+    {"Comments", &AlbumRecord::comments},
+};
+constexpr TextField<PictureRecord> kPictureTexts[] = {
+    {"ThumbPath", &PictureRecord::thumbPath},
+    {"ImagePath", &PictureRecord::imagePath},
+    {"Caption", &PictureRecord::caption},
+    {"Comment", &PictureRecord::comment},
+};
+
 class IndexParser {
 public:
     IndexParser() : parser_(XML_ParserCreate(nullptr)) {
@@ -178,13 +195,10 @@ private:
             }
             return;
         case Context::Album:
-            if (isText && key == "Album Type"sv) {
-                captureInto(album_->type);
-            } else if (isText && key == "AlbumName"sv) {
-                captureInto(album_->name);
-            } else if (isText && key == "Comments"sv) {
-                captureInto(album_->comments);
-            } else if (isArray && key == "KeyList"sv) {
+            if (isText && captureText(*album_, kAlbumTexts, key)) {
+                break;
+            }
+            if (isArray && key == "KeyList"sv) {
                 album_->keyList.emplace();
                 stack_.push_back(Context::KeyList);
             } else {
@@ -212,15 +226,10 @@ private:
             }
             break;
         case Context::Picture:
-            if (isText && key == "ThumbPath"sv) {
-                captureInto(picture_->thumbPath);
-            } else if (isText && key == "ImagePath"sv) {
-                captureInto(picture_->imagePath);
-            } else if (isText && key == "Caption"sv) {
-                captureInto(picture_->caption);
-            } else if (isText && key == "Comment"sv) {
-                captureInto(picture_->comment);
-            } else if (isNumber && key == "Aspect Ratio"sv) {
+            if (isText && captureText(*picture_, kPictureTexts, key)) {
+                break;
+            }
+            if (isNumber && key == "Aspect Ratio"sv) {
                 picture_->aspectRatio.reset();
                 scratch_.clear();
                 capture_ = &scratch_;
@@ -230,6 +239,18 @@ private:
             }
             break;
         }
+    }
+
+    // Captures the value into the record's field for the key, if the key names one.
+    template <typename Record, std::size_t N>
+    bool captureText(Record& record, const TextField<Record> (&fields)[N], std::string_view key) {
+        for (const TextField<Record>& text : fields) {
+            if (text.key == key) {
+                captureInto(record.*text.field);
+                return true;
+            }
+        }
+        return false;
     }
 
     void captureInto(std::optional<std::string>& field) {

@@ -71,22 +71,26 @@ void PlistWriter::key(std::string_view name) {
     flushIfFull();
 }
 
-void PlistWriter::string(std::string_view text) {
+template <typename Content>
+void PlistWriter::leaf(std::string_view tag, const Content& writeContent) {
     beforeValue();
     indent(levels_.size());
-    buffer_ += "<string>";
-    appendEscaped(text);
-    buffer_ += "</string>\n";
+    buffer_ += '<';
+    buffer_ += tag;
+    buffer_ += '>';
+    writeContent();
+    buffer_ += "</";
+    buffer_ += tag;
+    buffer_ += ">\n";
     flushIfFull();
 }
 
+void PlistWriter::string(std::string_view text) {
+    leaf("string", [&] { appendEscaped(text); });
+}
+
 void PlistWriter::integer(std::int64_t value) {
-    beforeValue();
-    indent(levels_.size());
-    buffer_ += "<integer>";
-    appendNumber(buffer_, value);
-    buffer_ += "</integer>\n";
-    flushIfFull();
+    leaf("integer", [&] { appendNumber(buffer_, value); });
 }
 
 void PlistWriter::real(double value) { writeReal(value); }
@@ -97,12 +101,7 @@ template <typename Real> void PlistWriter::writeReal(Real value) {
     if (!std::isfinite(value)) {
         throw std::logic_error("a plist real must be finite");
     }
-    beforeValue();
-    indent(levels_.size());
-    buffer_ += "<real>";
-    appendNumber(buffer_, value);
-    buffer_ += "</real>\n";
-    flushIfFull();
+    leaf("real", [&] { appendNumber(buffer_, value); });
 }
 
 void PlistWriter::boolean(bool value) {

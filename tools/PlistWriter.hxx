@@ -59,6 +59,8 @@ class PlistWriter {
     void appendEscaped(std::string_view text);
     void flushIfFull();
     template <typename Real> void writeReal(Real value);
+    // A value element: its start tag, what `writeContent` appends, its end tag.
+    template <typename Content> void leaf(std::string_view tag, const Content& writeContent);
 
     Sink sink_;
     std::string buffer_;
