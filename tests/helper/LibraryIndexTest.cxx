@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #ifndef FIXTURE_DIR
-#error FIXTURE_DIR names the folder of the shared fixtures
+#error FIXTURE_DIR names the folder of the test data
 #endif
 
 namespace tessaly {
