@@ -1,12 +1,17 @@
 #include "LumibayControler.hxx"
 
 #include "Constants.hxx"
+#include "Format.hxx"
+#include "Log.hxx"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QVariantMap>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 
@@ -70,6 +75,16 @@ std::int32_t integerOf(const QVariant& value) {
     return static_cast<std::int32_t>(std::trunc(std::clamp(number, low, high)));
 }
 
+// A week: the longest check interval we take as meant. Anything longer would leave the site
+// behind the library without anyone noticing.
+constexpr float kLongestCheckInterval = 7 * 24 * 60;
+
+std::string numberText(float value) {
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
+
 struct Observer {
     const char* name;
     const char* slot;
@@ -103,6 +118,14 @@ void LumibayControler::loadSettings() {
 }
 
 void LumibayControler::applicationDidFinishLaunching() {
+    // A second helper of the same user would build the same site at the same time; it leaves
+    // everything to the first, site included.
+    if (!claimHelperName()) {
+        logLine("Another LumibayHelper is already publishing for this user; this one quits.");
+        quitting_ = true;
+        QCoreApplication::exit(0);
+        return;
+    }
     loadSettings();
     if (!def_->getActiveFlag()) {
         terminateApplication();
@@ -132,11 +155,43 @@ void LumibayControler::observeNotifications(bool observe) {
     observing_ = observe;
 }
 
+bool LumibayControler::claimHelperName() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    // Without a session bus there is nobody to share the name with, and no notification either.
+    if (!bus.isConnected() || !bus.interface()) {
+        return true;
+    }
+    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
+        bus.interface()->registerService(QLatin1String(kHelperServiceName),
+                                         QDBusConnectionInterface::DontQueueService,
+                                         QDBusConnectionInterface::DontAllowReplacement);
+    holdsHelperName_ =
+        reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
+    return holdsHelperName_;
+}
+
+void LumibayControler::releaseHelperName() {
+    if (holdsHelperName_) {
+        QDBusConnection::sessionBus().unregisterService(QLatin1String(kHelperServiceName));
+        holdsHelperName_ = false;
+    }
+}
+
 // --- settings shared with the monitor thread ---------------------------------------------------
+
+float LumibayControler::usableCheckInterval(float minutes) {
+    if (std::isfinite(minutes) && minutes >= 0.0f && minutes <= kLongestCheckInterval) {
+        return minutes;
+    }
+    const auto fallback = static_cast<float>(settingInfo(Setting::CheckInterval).number);
+    logLine(format("Check interval of %@ minutes cannot be used; using the default, %@ minutes",
+                   {numberText(minutes), numberText(fallback)}));
+    return fallback;
+}
 
 void LumibayControler::publishMonitorView() {
     MonitorView view;
-    view.checkInterval = def_->getCheckInterval();
+    view.checkInterval = usableCheckInterval(def_->getCheckInterval());
     view.sitePath = def_->getStdExportPath();
     view.contentsPath = getContentsFolderPath();
     view.topPagePath = getTopPagePath();
@@ -159,7 +214,7 @@ void LumibayControler::timerIntervalChanged(const QDBusMessage& notification) {
         return;
     }
     if (auto value = messageValue(notification)) {
-        def_->setCheckInterval(static_cast<float>(numberOf(*value)));
+        def_->setCheckInterval(usableCheckInterval(static_cast<float>(numberOf(*value))));
         publishMonitorView();
     }
 }
@@ -182,8 +237,19 @@ void LumibayControler::siteParamChange(const QDBusMessage&) {
     requestBuild();
 }
 
+// Called from the monitor thread too. Requests that come while a build is queued are served by
+// that build, so a burst of notifications gives one rebuild and a stop never waits behind a long
+// queue of them. Settings notifications still reload the file each time, before the build runs.
 void LumibayControler::requestBuild() {
-    QMetaObject::invokeMethod(this, &LumibayControler::buildSite, Qt::QueuedConnection);
+    if (buildQueued_.exchange(true)) {
+        return;
+    }
+    QMetaObject::invokeMethod(this, &LumibayControler::runQueuedBuild, Qt::QueuedConnection);
+}
+
+void LumibayControler::runQueuedBuild() {
+    buildQueued_ = false;
+    buildSite();
 }
 
 // --- quit path ---------------------------------------------------------------------------------
@@ -197,6 +263,8 @@ void LumibayControler::terminateApplication() {
     indexRetry_.stop();
     stopMonitor();
     closeSite();
+    // Only now may another helper take over: the site is closed and this one writes no more.
+    releaseHelperName();
     QCoreApplication::exit(0);
 }
 

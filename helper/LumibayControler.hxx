@@ -86,6 +86,18 @@ private:
         std::string indexPath;
     };
 
+    // --- build requests, the check interval and the one-helper rule ---
+    // Queues one build on the main thread; requests made while one is queued join it.
+    void runQueuedBuild();
+    // The interval the monitor uses: an interval that would stop it following the library (not
+    // a number, infinite, negative, absurdly long) is replaced by the default and logged.
+    static float usableCheckInterval(float minutes);
+    // Takes the helper's name on the session bus; false when another helper holds it.
+    bool claimHelperName();
+    void releaseHelperName();
+    std::atomic<bool> buildQueued_{false};
+    bool holdsHelperName_ = false;
+
     void publishMonitorView();
     MonitorView monitorView() const;
     void requestBuild();

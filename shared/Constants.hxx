@@ -47,5 +47,8 @@ inline constexpr char StartupItemListKey[] = "AutoLaunchedApplicationDictionary"
 // member is the notification name.
 inline constexpr char kNotificationPath[] = "/org/tessaly/Lumibay";
 inline constexpr char kNotificationInterface[] = "org.tessaly.Lumibay";
+// The name a running helper holds on the session bus: one helper per user publishes, and whoever
+// starts a helper can wait for the previous one to let go of it.
+inline constexpr char kHelperServiceName[] = "org.tessaly.LumibayHelper";
 
 } // namespace tessaly

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <limits>
+#include <regex>
 #include <sys/stat.h>
 
 #ifndef HELPER_EXECUTABLE
@@ -161,6 +163,10 @@ TEST_F(Helper, PublishesFromASettingsFileWrittenByPython) {
 TEST_F(Helper, WritesTheWholeSiteWithoutBeingTold) {
     writeIndex();
     activeSettings();
+    // Templates and the index carry old dates; every page must carry the time of the build.
+    // (File times come from a coarser clock than now(): allow for its step.)
+    const auto beforeBuild = fs::file_time_type::clock::now() - 50ms;
+    setModified(home_.indexFile(), timespec{1000000000, 0});
     start();
     ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
     EXPECT_FALSE(fs::exists(page("4.html"))); // not a regular album
@@ -172,9 +178,12 @@ TEST_F(Helper, WritesTheWholeSiteWithoutBeingTold) {
     EXPECT_NE(harbour.find("<img src=\"../../iPhoto Library/2026/12/01/Thumbs/100.jpg\" alt=\"\" "
                            "border=\"0\" width=\"150\" height=\"100\">"),
               std::string::npos);
-    // The top page is dated by the build, later than the index.
-    EXPECT_FALSE(std::chrono::file_clock::to_sys(fs::last_write_time(topPage())) <
-                 std::chrono::file_clock::to_sys(fs::last_write_time(home_.indexFile())));
+    const auto afterBuild = fs::file_time_type::clock::now();
+    for (const fs::path& path : {topPage(), page("menu.html"), page("3.html")}) {
+        SCOPED_TRACE(path.string());
+        EXPECT_GE(fs::last_write_time(path), beforeBuild);
+        EXPECT_LE(fs::last_write_time(path), afterBuild);
+    }
     stopAndLog();
 }
 
@@ -183,8 +192,14 @@ TEST_F(Helper, IndexWithoutAlbumsGivesTopPageAndEmptyContents) {
     activeSettings();
     start();
     ASSERT_TRUE(waitUntil([&] { return fs::exists(topPage()); }));
+    // A second build that is seen to finish (its top page is the last thing it puts in place)
+    // proves the first one had long finished too: only then is an empty Contents meaningful.
+    const timespec first = modified(topPage());
+    notifications::post(TSY_SiteParamChange_Notification);
+    ASSERT_TRUE(rebuiltSince(first));
     EXPECT_TRUE(fs::is_directory(site() / "Contents"));
     EXPECT_TRUE(fs::is_empty(site() / "Contents"));
+    EXPECT_FALSE(fs::exists(page("menu.html")));
     stopAndLog();
 }
 
@@ -315,15 +330,123 @@ TEST_F(Helper, BurstOfSettingsChangesEndsWithTheLastFile) {
     activeSettings();
     start();
     ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+    // Written as the settings window writes: every key present (so no getter of the helper fills
+    // one and writes the file back), and replaced whole by a rename.
+    ASSERT_TRUE(waitUntil([&] {
+        return readFile(home_.settingsFile()).find("Site_Image_Size") != std::string::npos;
+    }));
+    const std::string complete = readFile(home_.settingsFile());
+    std::smatch size;
+    ASSERT_TRUE(std::regex_search(complete, size,
+                                  std::regex("<key>Site_Image_Size</key>\\s*<integer>[0-9]+")));
+    const std::string before = size.prefix().str() + "<key>Site_Image_Size</key><integer>";
+    const std::string after = size.suffix().str();
     for (int i = 1; i <= 200; ++i) {
-        activeSettings("<key>Site_Image_Size</key><integer>" + std::to_string(100 + i) +
-                       "</integer>\n");
+        const fs::path next = home_.settingsFile().string() + ".new";
+        writeFile(next, before + std::to_string(100 + i) + after);
+        fs::rename(next, home_.settingsFile());
         notifications::post(TSY_SiteParamChange_Notification);
     }
     ASSERT_TRUE(waitUntil([&] {
         return readFile(page("3.html")).find("width=\"300\"") != std::string::npos;
     }));
     EXPECT_TRUE(helper_->running());
+    stopAndLog();
+}
+
+// A burst of every kind of notification is served by a few builds, not one build each: the stop
+// behind it is handled at once.
+TEST_F(Helper, BurstOfMixedNotificationsMergesAndStopsPromptly) {
+    writeIndex(5000);
+    activeSettings();
+    start();
+    ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+    for (int i = 0; i < 1000; ++i) {
+        switch (i % 3) {
+        case 0:
+            notifications::post(TSY_SiteParamChange_Notification);
+            break;
+        case 1:
+            notifications::postImageSize(100 + i % 200);
+            break;
+        default:
+            notifications::postCheckInterval(0.0f);
+            break;
+        }
+    }
+    const auto asked = std::chrono::steady_clock::now();
+    notifications::post(Stop_Lumibay_Helper_Notification);
+    EXPECT_EQ(helper_->waitForExit(10s), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
+    EXPECT_NE(readFile(topPage()).find("This photo site is closed."), std::string::npos);
+}
+
+// An interval that would stop the helper from ever checking again, or make it check all the
+// time, is replaced by the default with one log line, whether it comes from the file or from a
+// notification.
+TEST_F(Helper, UnusableCheckIntervalsFallBackToTheDefault) {
+    struct Case {
+        const char* name;
+        const char* stored;  // the settings file's value, or null to post `posted`
+        float posted;
+    };
+    static constexpr float inf = std::numeric_limits<float>::infinity();
+    static const Case cases[] = {
+        {"negative in the file", "<real>-1</real>", 0},
+        {"huge in the file", "<real>1e12</real>", 0},
+        {"not a number posted", nullptr, std::numeric_limits<float>::quiet_NaN()},
+        {"infinite posted", nullptr, inf},
+        {"minus infinite posted", nullptr, -inf},
+        {"negative posted", nullptr, -0.5f},
+        {"a year posted", nullptr, 525600.0f},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        fs::remove_all(site());
+        writeIndex();
+        activeSettings();
+        if (row.stored) {
+            writeSettings("<key>Active_Flag_Key</key><true/>\n<key>Check_Interval_Key</key>" +
+                          std::string(row.stored) + "\n");
+        }
+        start();
+        ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+        if (!row.stored) {
+            notifications::postCheckInterval(row.posted);
+        }
+        ASSERT_TRUE(waitUntil([&] {
+            return readFile(log()).find("cannot be used; using the default") != std::string::npos;
+        }));
+        // With the default of a minute, a removed page is not missed within a couple of seconds,
+        // as it would be with the interval taken at its word (checks every half second).
+        fs::remove(topPage());
+        std::this_thread::sleep_for(2s);
+        EXPECT_FALSE(fs::exists(topPage()));
+        EXPECT_TRUE(helper_->running());
+        stopAndLog();
+    }
+}
+
+// --- one helper per user -------------------------------------------------------------------------
+
+TEST_F(Helper, ASecondHelperLeavesTheSiteToTheFirst) {
+    writeIndex();
+    activeSettings();
+    start();
+    ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
+    const timespec built = modified(topPage());
+    const fs::path secondLog = home_.path() / "second.log";
+    HelperProcess second(HELPER_EXECUTABLE, home_.path().string(), secondLog.string());
+    EXPECT_EQ(second.waitForExit(10s), 0);
+    EXPECT_NE(readFile(secondLog).find("already publishing"), std::string::npos)
+        << readFile(secondLog);
+    EXPECT_TRUE(same(modified(topPage()), built));
+    EXPECT_TRUE(helper_->running());
+
+    // Once the first has stopped, a new helper publishes again.
+    stopAndLog();
+    start();
+    ASSERT_TRUE(waitUntil([&] { return siteIsBuilt() && !same(modified(topPage()), built); }));
     stopAndLog();
 }
 
