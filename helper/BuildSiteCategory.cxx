@@ -1,9 +1,8 @@
 // Building the site: the whole site is written anew from the library index on every build.
-#include "LumibayControler.hxx"
-
 #include "FileManagerExtention.hxx"
 #include "Format.hxx"
 #include "Log.hxx"
+#include "LumibayControler.hxx"
 #include "SiteFiles.hxx"
 #include "SitePageBuilder.hxx"
 #include "Templates.hxx"
@@ -149,7 +148,8 @@ std::string LumibayControler::publishSite(const LibraryIndex& index,
     int error = 0;
     const sitefiles::Folder site = sitefiles::Folder::open(sitePath, &error);
     if (!site.isOpen()) {
-        return format("cannot open the site folder %@: %@", {sitePath, sitefiles::errorText(error)});
+        return format("cannot open the site folder %@: %@",
+                      {sitePath, sitefiles::errorText(error)});
     }
     // Left behind by a build that was cut short.
     sitefiles::removeTreesStartingWith(site, {kStagingPrefix, "." + *topName + ".new-"});
@@ -233,7 +233,7 @@ void LumibayControler::makeSiteFolder(const std::string& path) {
             path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
         if (!component.empty()) {
             current = current.empty() || current == "/" ? current + component
-                                                          : format("%@/%@", {current, component});
+                                                        : format("%@/%@", {current, component});
             sitefiles::makeFolder(current);
         }
         if (slash == std::string::npos) {
@@ -250,8 +250,8 @@ void LumibayControler::makeFolders(const std::string& path) {
 
 std::optional<std::string> LumibayControler::safeTopPageName() {
     std::string name = def_->getTopPageName();
-    // The name comes from the settings file: it must not lead out of the site folder or onto the
-    // helper's own entries.
+    // Whatever the settings store answers, the top page must stay a plain entry of the site folder
+    // and must not take the place of the helper's own entries.
     if (!sitefiles::isPlainName(name) || name == kContents || name.starts_with(kStagingPrefix)) {
         return std::nullopt;
     }
@@ -421,8 +421,8 @@ void LumibayControler::noteSettingsUsed() {
           &style.pictureCommentColor}) {
         used += *text + '\n';
     }
-    used += def_->getTopPageName() + '\n' + def_->getStdExportPath() + '\n' +
-            def_->getiPhotoLibPath();
+    used +=
+        def_->getTopPageName() + '\n' + def_->getStdExportPath() + '\n' + def_->getiPhotoLibPath();
     if (used != lastSettingsUsed_) {
         lastSettingsUsed_ = std::move(used);
         settingsChanged();

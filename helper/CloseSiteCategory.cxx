@@ -1,12 +1,10 @@
 // Closing the site: the generated pages go, and a short page says the site is closed. Anything
 // else the user keeps in the site folder is left alone. (A build does not clear the old site
 // first: it exchanges the whole Contents folder, see BuildSiteCategory.cxx.)
+#include "Format.hxx"
 #include "LumibayControler.hxx"
-
 #include "SiteFiles.hxx"
 #include "Templates.hxx"
-
-#include "Format.hxx"
 
 #include <optional>
 
@@ -26,7 +24,9 @@ void LumibayControler::closeSite() {
     }
 }
 
-void LumibayControler::deleteSite() { deleteContents(); }
+void LumibayControler::deleteSite() {
+    deleteContents();
+}
 
 void LumibayControler::deleteContents() {
     const sitefiles::Folder site = sitefiles::Folder::open(def_->getStdExportPath());

@@ -2,7 +2,6 @@
 // when the index or the settings changed since the last build, or when part of the site has gone
 // (see RebuildPolicy for the rules and the delays after a failure).
 #include "LumibayControler.hxx"
-
 #include "SiteFiles.hxx"
 
 #include <chrono>

@@ -44,8 +44,8 @@ RebuildPolicy::Clock::duration RebuildPolicy::retryDelay() const {
 }
 
 bool RebuildPolicy::wantsBuild(const SiteState& site, Clock::time_point now) const {
-    const bool damaged = !site.siteFolder || !site.contents || !site.topPage ||
-                         (built_ && builtMenu_ && !site.menu);
+    const bool damaged =
+        !site.siteFolder || !site.contents || !site.topPage || (built_ && builtMenu_ && !site.menu);
     bool wanted = false;
     if (damaged || !site.index || !site.topPageDate) {
         wanted = true;
@@ -55,8 +55,9 @@ bool RebuildPolicy::wantsBuild(const SiteState& site, Clock::time_point now) con
     } else {
         // A changed index still has to be newer than the site, so an index whose date is put back
         // to the site's does not count as new.
-        wanted = built_->settingsGeneration != settingsGeneration_ ||
-                 (built_->index != site.index && isEarlier(*site.topPageDate, site.index->modified));
+        wanted =
+            built_->settingsGeneration != settingsGeneration_ ||
+            (built_->index != site.index && isEarlier(*site.topPageDate, site.index->modified));
     }
     if (wanted && failed_ && *failed_ == BuildInputs{site.index, settingsGeneration_} &&
         now < retryAt_) {

@@ -31,7 +31,7 @@ using PageWriter = std::function<bool(const PageSink& out)>;
 // An open folder. Entries are looked up relative to it, so moving or replacing its path meanwhile
 // cannot redirect what is done inside it.
 class Folder {
-public:
+  public:
     Folder() = default;
     ~Folder();
     Folder(Folder&& other) noexcept;
@@ -48,7 +48,7 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
 
-private:
+  private:
     explicit Folder(int fd) : fd_(fd) {}
     int fd_ = -1;
 };
@@ -79,7 +79,8 @@ int exchange(const Folder& folder, const std::string& from, const std::string& t
 // followed; nothing missing is no failure.
 int removeTree(const Folder& folder, const std::string& name);
 // Removes every entry of the folder whose name starts with one of the prefixes.
-void removeTreesStartingWith(const Folder& folder, std::initializer_list<std::string_view> prefixes);
+void removeTreesStartingWith(const Folder& folder,
+                             std::initializer_list<std::string_view> prefixes);
 // Whether the text names an entry of a folder: not empty, no slash, neither "." nor "..".
 bool isPlainName(std::string_view name);
 // The system's text for an errno value, safe on any thread.
