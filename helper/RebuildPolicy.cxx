@@ -44,6 +44,11 @@ RebuildPolicy::Clock::duration RebuildPolicy::retryDelay() const {
 }
 
 bool RebuildPolicy::wantsBuild(const SiteState& site, Clock::time_point now) const {
+    if (!built_ && !failed_) {
+        // The run's first build has not ended yet (it may be waiting for the index); asking for
+        // another would only build the same site twice.
+        return false;
+    }
     const bool damaged =
         !site.siteFolder || !site.contents || !site.topPage || (built_ && builtMenu_ && !site.menu);
     bool wanted = false;

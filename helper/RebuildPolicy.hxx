@@ -63,6 +63,7 @@ class RebuildPolicy {
     void succeeded(const BuildInputs& inputs, bool wroteMenu);
     void failed(const BuildInputs& inputs, Clock::time_point now);
 
+    // Nothing is asked for before the run's first build has ended.
     bool wantsBuild(const SiteState& site, Clock::time_point now) const;
 
     // How long after the last failure a build is tried again.
