@@ -1,14 +1,15 @@
 // Building the site: the whole site is written anew from the library index on every build.
-#include "LumibayControler.hxx"
-
 #include "FileManagerExtention.hxx"
 #include "Format.hxx"
 #include "Log.hxx"
+#include "LumibayControler.hxx"
 #include "SiteFiles.hxx"
 #include "SitePageBuilder.hxx"
 #include "Templates.hxx"
 
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
@@ -21,6 +22,9 @@ namespace {
 constexpr int kRereadUnchangedIndexEvery = 50;
 // Album pages are written by at most this many threads at once.
 constexpr std::size_t kMaxPageThreads = 4;
+using sitefiles::kContents;
+using sitefiles::kMenuPage;
+using sitefiles::kStagingPrefix;
 } // namespace
 
 std::string LumibayControler::getContentsFolderPath() {
@@ -86,25 +90,137 @@ void LumibayControler::buildSite() {
     if (quitting_ || indexRetry_.isActive()) {
         return;
     }
-    const std::string sitePath = def_->getStdExportPath();
-    std::optional<LibraryIndex> index = readIndexForBuild();
-    if (!index) {
-        indexRetry_.start();
-        return;
+    std::string failure;
+    BuildInputs inputs;
+    bool wroteMenu = false;
+    try {
+        noteSettingsUsed();
+        // Taken before the index is read: a change while it is read brings another build.
+        inputs = BuildInputs{indexIdentity(def_->getiPhotoLibPath()), settingsGeneration()};
+        std::optional<LibraryIndex> index = readIndexForBuild();
+        if (!index) {
+            indexRetry_.start();
+            return;
+        }
+        // The menu comes first: its template check may close the site before anything is
+        // published.
+        std::optional<std::string> menu = makeMenuPageByDic(*index);
+        if (quitting_) {
+            return;
+        }
+        wroteMenu = menu.has_value();
+        failure = publishSite(*index, menu);
+    } catch (const std::exception& error) {
+        failure = format("the build failed: %@", {error.what()});
+    } catch (...) {
+        failure = "the build failed";
     }
-    // The menu comes first: its template check may close the site before anything is removed.
-    std::optional<std::string> menu = makeMenuPageByDic(*index);
     if (quitting_) {
         return;
     }
-    deleteSite();
-    makeFolders(sitePath);
-    copyTopPage(sitePath);
-    writePage(menu, "menu.html");
-    makeAlbumByDic(*index);
+    {
+        std::lock_guard lock(viewMutex_);
+        if (failure.empty()) {
+            policy_.succeeded(inputs, wroteMenu);
+        } else {
+            policy_.failed(inputs, RebuildPolicy::Clock::now());
+        }
+    }
+    if (!failure.empty()) {
+        logLine(format("Site not published, the previous one stays: %@", {failure}));
+    }
 }
 
-void LumibayControler::makeFolders(const std::string& path) {
+std::string LumibayControler::publishSite(const LibraryIndex& index,
+                                          const std::optional<std::string>& menu) {
+    const std::string sitePath = def_->getStdExportPath();
+    const std::optional<std::string> topName = safeTopPageName();
+    if (!topName) {
+        return format("the top page name \"%@\" names no file of the site folder",
+                      {def_->getTopPageName()});
+    }
+    if (!index.albums) {
+        systemBeep();
+    } else if (!passesTemplateGate(templates::kAlbumHead, templates::kAlbumHeadChecksum, 2)) {
+        return {};
+    }
+    makeSiteFolder(sitePath);
+    int error = 0;
+    const sitefiles::Folder site = sitefiles::Folder::open(sitePath, &error);
+    if (!site.isOpen()) {
+        return format("cannot open the site folder %@: %@",
+                      {sitePath, sitefiles::errorText(error)});
+    }
+    // Left behind by a build that was cut short.
+    sitefiles::removeTreesStartingWith(site, {kStagingPrefix, "." + *topName + ".new-"});
+
+    // The new Contents is made complete beside the old one; until it is put in place nothing a
+    // visitor can see has changed, and a failure only has to remove it again.
+    std::string staging;
+    std::string topPageTemporary;
+    struct Cleanup {
+        const sitefiles::Folder& site;
+        const std::string& staging;
+        const std::string& topPageTemporary;
+        ~Cleanup() {
+            for (const std::string* name : {&staging, &topPageTemporary}) {
+                if (!name->empty()) {
+                    sitefiles::removeTree(site, *name);
+                }
+            }
+        }
+    } cleanup{site, staging, topPageTemporary};
+    const auto failed = [](const std::string& what, int error) {
+        return format("cannot %@: %@", {what, sitefiles::errorText(error)});
+    };
+    if ((error = sitefiles::makeUniqueFolder(site, kStagingPrefix, staging)) != 0) {
+        staging.clear();
+        return failed("make a new Contents folder", error);
+    }
+    const sitefiles::Folder contents = site.child(staging, &error);
+    if (!contents.isOpen()) {
+        return failed("open the new Contents folder", error);
+    }
+    if (menu) {
+        error = sitefiles::writeNewFile(contents, kMenuPage,
+                                        [&](const sitefiles::PageSink& out) { return out(*menu); });
+        if (error != 0) {
+            return failed(format("write Contents/%@", {kMenuPage}), error);
+        }
+    }
+    if (index.albums) {
+        if (std::string failure = writeAlbumPages(index, contents, true); !failure.empty()) {
+            return failure;
+        }
+    }
+    // Written last, so that its date is the build's end.
+    topPageTemporary = "." + *topName + ".new-" + sitefiles::uniqueSuffix();
+    const std::string topPage = topPageText();
+    error = sitefiles::writeNewFile(site, topPageTemporary,
+                                    [&](const sitefiles::PageSink& out) { return out(topPage); });
+    if (error != 0) {
+        topPageTemporary.clear();
+        return failed("write the top page", error);
+    }
+
+    // Published: the new Contents takes the old one's place in one step, and the old one, now
+    // under the staging name, goes with the cleanup. A link that stood at Contents is removed
+    // there, never followed.
+    bool swapped = false;
+    if ((error = sitefiles::exchange(site, staging, kContents, &swapped)) != 0) {
+        return failed("put the new Contents in place", error);
+    }
+    if (!swapped) {
+        staging.clear();
+    }
+    if ((error = sitefiles::moveOver(site, topPageTemporary, *topName)) != 0) {
+        return failed("put the new top page in place", error);
+    }
+    topPageTemporary.clear();
+    return {};
+}
+
+void LumibayControler::makeSiteFolder(const std::string& path) {
     std::string current;
     std::size_t pos = 0;
     if (!path.empty() && path.front() == '/') {
@@ -117,7 +233,7 @@ void LumibayControler::makeFolders(const std::string& path) {
             path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
         if (!component.empty()) {
             current = current.empty() || current == "/" ? current + component
-                                                          : format("%@/%@", {current, component});
+                                                        : format("%@/%@", {current, component});
             sitefiles::makeFolder(current);
         }
         if (slash == std::string::npos) {
@@ -125,22 +241,48 @@ void LumibayControler::makeFolders(const std::string& path) {
         }
         pos = slash + 1;
     }
+}
+
+void LumibayControler::makeFolders(const std::string& path) {
+    makeSiteFolder(path);
     sitefiles::makeFolder(format("%@/Contents", {path}));
 }
 
-void LumibayControler::copyTopPage(const std::string& sitePath) {
-    const std::string destination = format("%@/%@", {sitePath, def_->getTopPageName()});
+std::optional<std::string> LumibayControler::safeTopPageName() {
+    std::string name = def_->getTopPageName();
+    // Whatever the settings store answers, the top page must stay a plain entry of the site folder
+    // and must not take the place of the helper's own entries.
+    if (!sitefiles::isPlainName(name) || name == kContents || name.starts_with(kStagingPrefix)) {
+        return std::nullopt;
+    }
+    return name;
+}
+
+std::string LumibayControler::topPageText() {
     const PageStyle style = PageStyle::fromSettings(*def_);
-    sitefiles::replaceWithPage(destination, format(readTemplate(templates::kTopPage),
-                                                   {style.menuWidth, style.pictureBkgndColor}));
+    return format(readTemplate(templates::kTopPage), {style.menuWidth, style.pictureBkgndColor});
+}
+
+void LumibayControler::copyTopPage(const std::string& sitePath) {
+    const std::optional<std::string> name = safeTopPageName();
+    const sitefiles::Folder site = sitefiles::Folder::open(sitePath);
+    if (!name || !site.isOpen()) {
+        return;
+    }
+    const std::string text = topPageText();
+    sitefiles::replaceFile(site, *name, [&](const sitefiles::PageSink& out) { return out(text); });
 }
 
 void LumibayControler::writePage(const std::optional<std::string>& page, const std::string& title) {
-    if (!page) {
+    if (!page || !sitefiles::isPlainName(title)) {
         return;
     }
-    sitefiles::replaceWithPage(format("%@/Contents/%@", {def_->getStdExportPath(), title}),
-                               *page);
+    const sitefiles::Folder contents =
+        sitefiles::Folder::open(def_->getStdExportPath()).child(kContents);
+    if (contents.isOpen()) {
+        sitefiles::replaceFile(contents, title,
+                               [&](const sitefiles::PageSink& out) { return out(*page); });
+    }
 }
 
 std::optional<std::string> LumibayControler::makeMenuPageByDic(const LibraryIndex& index) {
@@ -157,7 +299,6 @@ std::optional<std::string> LumibayControler::makeMenuPageByDic(const LibraryInde
 }
 
 void LumibayControler::makeAlbumByDic(const LibraryIndex& index) {
-    const SitePageBuilder builder(PageStyle::fromSettings(*def_));
     if (!index.albums) {
         systemBeep();
         return;
@@ -165,6 +306,16 @@ void LumibayControler::makeAlbumByDic(const LibraryIndex& index) {
     if (!passesTemplateGate(templates::kAlbumHead, templates::kAlbumHeadChecksum, 2)) {
         return;
     }
+    const sitefiles::Folder contents =
+        sitefiles::Folder::open(def_->getStdExportPath()).child(kContents);
+    if (contents.isOpen()) {
+        writeAlbumPages(index, contents, false);
+    }
+}
+
+std::string LumibayControler::writeAlbumPages(const LibraryIndex& index,
+                                              const sitefiles::Folder& contents, bool fresh) {
+    const SitePageBuilder builder(PageStyle::fromSettings(*def_));
     const std::string head = readTemplate(templates::kAlbumHead);
     const std::string tail = readTemplate(templates::kAlbumTail);
     const auto& albums = *index.albums;
@@ -174,29 +325,123 @@ void LumibayControler::makeAlbumByDic(const LibraryIndex& index) {
             published.push_back(n);
         }
     }
+    const AlbumPageProducer& produce =
+        albumPageProducer_ ? albumPageProducer_ : defaultAlbumPageProducer();
+
+    // The first failure of any thread stops them all; a failure must never escape a thread, so
+    // even recording it is guarded (it needs memory that may be what ran out).
+    std::atomic<bool> stop{false};
+    std::mutex failureMutex;
+    std::string failure;
+    const auto fail = [&](const auto& describe) noexcept {
+        stop = true;
+        std::lock_guard lock(failureMutex);
+        try {
+            if (failure.empty()) {
+                failure = describe();
+            }
+        } catch (...) {
+        }
+    };
     // The pages are independent of each other and the index is only read from here on, so a
     // large library's pages are shared out over the cores. The main thread waits for all of
     // them: the build still ends only when every page is written.
-    const std::string contents = getContentsFolderPath();
-    auto writeShare = [&](std::size_t first, std::size_t stride) {
-        for (std::size_t i = first; i < published.size(); i += stride) {
-            const std::size_t n = published[i];
-            sitefiles::replaceWithPage(
-                format("%@/%@", {contents, format("%d.html", {static_cast<long long>(n)})}),
-                builder.makeAlbumPage(albums[n], index, head, tail));
+    auto writeShare = [&](std::size_t first, std::size_t stride) noexcept {
+        try {
+            for (std::size_t i = first; i < published.size() && !stop; i += stride) {
+                const std::size_t n = published[i];
+                const std::string name = format("%d.html", {static_cast<long long>(n)});
+                const sitefiles::PageWriter write = [&](const sitefiles::PageSink& out) {
+                    return produce(builder, albums[n], index, head, tail, out);
+                };
+                const int error = fresh ? sitefiles::writeNewFile(contents, name, write)
+                                        : sitefiles::replaceFile(contents, name, write);
+                if (error != 0) {
+                    fail([&] {
+                        return format("cannot write Contents/%@: %@",
+                                      {name, sitefiles::errorText(error)});
+                    });
+                }
+            }
+        } catch (const std::exception& error) {
+            fail([&] { return format("an album page could not be built: %@", {error.what()}); });
+        } catch (...) {
+            fail([] { return std::string("an album page could not be built"); });
         }
     };
     const std::size_t threads = std::clamp<std::size_t>(
         std::min<std::size_t>(std::thread::hardware_concurrency(), kMaxPageThreads), 1,
         std::max<std::size_t>(published.size(), 1));
     std::vector<std::thread> workers;
+    workers.reserve(threads);
     for (std::size_t t = 1; t < threads; ++t) {
-        workers.emplace_back(writeShare, t, threads);
+        try {
+            workers.emplace_back(writeShare, t, threads);
+        } catch (...) {
+            // This share is written on the main thread below instead.
+            writeShare(t, threads);
+        }
     }
     writeShare(0, threads);
     for (std::thread& worker : workers) {
         worker.join();
     }
+    if (stop && failure.empty()) {
+        return "an album page could not be built (out of memory)";
+    }
+    return failure;
+}
+
+const LumibayControler::AlbumPageProducer& LumibayControler::defaultAlbumPageProducer() {
+    static const AlbumPageProducer produce =
+        [](const SitePageBuilder& builder, const AlbumRecord& album, const LibraryIndex& index,
+           std::string_view head, std::string_view tail, const sitefiles::PageSink& out) {
+            // The page is built whole; a streaming writer takes its place here.
+            return out(builder.makeAlbumPage(album, index, head, tail));
+        };
+    return produce;
+}
+
+void LumibayControler::setAlbumPageProducer(AlbumPageProducer producer) {
+    albumPageProducer_ = std::move(producer);
+}
+
+void LumibayControler::noteSettingsUsed() {
+    const PageStyle style = PageStyle::fromSettings(*def_);
+    std::string used;
+    for (std::int32_t number :
+         {style.imageSize, style.imageSpace, style.numOfCol, style.menuWidth, style.menuFontSize,
+          style.albumTitleFontSize, style.albumCommentFontSize, style.pictureTitleFontSize,
+          style.pictureCommentFontSize}) {
+        used += std::to_string(number) + '\n';
+    }
+    for (const std::string* text :
+         {&style.menuTextColor, &style.menuBkgndColor, &style.albumTitleColor,
+          &style.albumCommentColor, &style.pictureBkgndColor, &style.pictureTitleColor,
+          &style.pictureCommentColor}) {
+        used += *text + '\n';
+    }
+    used +=
+        def_->getTopPageName() + '\n' + def_->getStdExportPath() + '\n' + def_->getiPhotoLibPath();
+    if (used != lastSettingsUsed_) {
+        lastSettingsUsed_ = std::move(used);
+        settingsChanged();
+    }
+}
+
+void LumibayControler::settingsChanged() {
+    std::lock_guard lock(viewMutex_);
+    policy_.settingsChanged();
+}
+
+std::uint64_t LumibayControler::settingsGeneration() const {
+    std::lock_guard lock(viewMutex_);
+    return policy_.settingsGeneration();
+}
+
+RebuildPolicy LumibayControler::publishedPolicy() const {
+    std::lock_guard lock(viewMutex_);
+    return policy_;
 }
 
 } // namespace tessaly

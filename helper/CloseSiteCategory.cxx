@@ -1,12 +1,12 @@
-// Closing the site: the generated pages go, and a short page says the site is closed. The same
-// removal, without that page, clears the old site before every build. Anything else the user
-// keeps in the site folder is left alone.
+// Closing the site: the generated pages go, and a short page says the site is closed. Anything
+// else the user keeps in the site folder is left alone. (A build does not clear the old site
+// first: it exchanges the whole Contents folder, see BuildSiteCategory.cxx.)
+#include "Format.hxx"
 #include "LumibayControler.hxx"
-
 #include "SiteFiles.hxx"
 #include "Templates.hxx"
 
-#include "Format.hxx"
+#include <optional>
 
 namespace tessaly {
 
@@ -15,18 +15,35 @@ constexpr char kStringTable[] = "InfoPlist";
 }
 
 void LumibayControler::closeSite() {
-    deleteContents();
+    // The closed-site page takes the top page's place before the pages go, so a visitor never
+    // finds a top page whose menu is missing.
     makeSiteCloseMessagePage();
+    const sitefiles::Folder site = sitefiles::Folder::open(def_->getStdExportPath());
+    if (site.isOpen()) {
+        removeGeneratedFolders(site);
+    }
 }
 
-void LumibayControler::deleteSite() { deleteContents(); }
+void LumibayControler::deleteSite() {
+    deleteContents();
+}
 
 void LumibayControler::deleteContents() {
-    for (const std::string& path : {getContentsFolderPath(), getTopPagePath()}) {
-        if (sitefiles::exists(path) && sitefiles::isDeletable(path)) {
-            sitefiles::removeItem(path);
-        }
+    const sitefiles::Folder site = sitefiles::Folder::open(def_->getStdExportPath());
+    if (!site.isOpen()) {
+        return;
     }
+    removeGeneratedFolders(site);
+    if (const std::optional<std::string> name = safeTopPageName()) {
+        sitefiles::removeTree(site, *name);
+    }
+}
+
+void LumibayControler::removeGeneratedFolders(const sitefiles::Folder& site) {
+    // Removed through the folder, links never followed: a link at Contents goes, whatever it
+    // points at stays.
+    sitefiles::removeTree(site, sitefiles::kContents);
+    sitefiles::removeTreesStartingWith(site, {sitefiles::kStagingPrefix});
 }
 
 std::string LumibayControler::setSiteCloseMessage(const std::string& templateText) {
@@ -36,8 +53,13 @@ std::string LumibayControler::setSiteCloseMessage(const std::string& templateTex
 }
 
 void LumibayControler::makeSiteCloseMessagePage() {
-    const std::string path = getTopPagePath();
-    sitefiles::writeTextFile(path, setSiteCloseMessage(readTemplate(templates::kClosedSite)));
+    const std::optional<std::string> name = safeTopPageName();
+    const sitefiles::Folder site = sitefiles::Folder::open(def_->getStdExportPath());
+    if (!name || !site.isOpen()) {
+        return;
+    }
+    const std::string page = setSiteCloseMessage(readTemplate(templates::kClosedSite));
+    sitefiles::replaceFile(site, *name, [&](const sitefiles::PageSink& out) { return out(page); });
 }
 
 } // namespace tessaly

@@ -1,10 +1,11 @@
 // The monitor thread: checks the library once per interval and asks the main thread to rebuild
-// when the index is newer than the site, or when part of the site has gone.
+// when the index or the settings changed since the last build, or when part of the site has gone
+// (see RebuildPolicy for the rules and the delays after a failure).
 #include "LumibayControler.hxx"
-
 #include "SiteFiles.hxx"
 
 #include <chrono>
+#include <sys/stat.h>
 
 namespace tessaly {
 
@@ -51,15 +52,16 @@ void LumibayControler::runMonitorLoopThread() {
 
 bool LumibayControler::checkUpdate() {
     const MonitorView view = monitorView();
-    if (!sitefiles::exists(view.sitePath) || !sitefiles::exists(view.contentsPath)) {
-        return true;
-    }
-    const auto topPage = getTopPageDate();
-    const auto index = getAlbumDate();
-    if (!topPage || !index) {
-        return true;
-    }
-    return sitefiles::isEarlier(*topPage, *index);
+    SiteState site;
+    struct stat info {};
+    // The site folder may be a link of the user's; what the helper made inside it may not.
+    site.siteFolder = ::stat(view.sitePath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    site.contents = ::lstat(view.contentsPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    site.menu = site.contents && sitefiles::exists(view.contentsPath + "/" + sitefiles::kMenuPage);
+    site.topPageDate = getTopPageDate();
+    site.topPage = site.topPageDate.has_value();
+    site.index = indexIdentity(view.indexPath);
+    return publishedPolicy().wantsBuild(site, RebuildPolicy::Clock::now());
 }
 
 std::optional<timespec> LumibayControler::getTopPageDate() {

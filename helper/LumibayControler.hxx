@@ -9,6 +9,8 @@
 #include "Bundle.hxx"
 #include "LibraryIndex.hxx"
 #include "LumibayPref.hxx"
+#include "RebuildPolicy.hxx"
+#include "SiteFiles.hxx"
 
 #include <QDBusMessage>
 #include <QObject>
@@ -17,16 +19,20 @@
 #include <atomic>
 #include <condition_variable>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace tessaly {
 
 // Localized key of the closed-site page's second text.
 inline constexpr char LumibayNotRunningMessage[] = "LumibayNotRunningMessage";
+
+class SitePageBuilder;
 
 class LumibayControler : public QObject {
     Q_OBJECT
@@ -133,6 +139,44 @@ private:
     };
     std::optional<FileSignature> unreadableIndex_;
     int unchangedRetries_ = 0;
+
+    // --- staged publishing, and what the monitor knows of the last build ------------------------
+public:
+    // The settings in memory changed (a new store, or a value set from a notification): the next
+    // check asks for a build made from them, even after a failed one.
+    void settingsChanged();
+
+    // Writes one album page's text through `out`, answering false when `out` refused a piece.
+    using AlbumPageProducer = std::function<bool(
+        const SitePageBuilder& builder, const AlbumRecord& album, const LibraryIndex& index,
+        std::string_view head, std::string_view tail, const sitefiles::PageSink& out)>;
+    // Replaces how album pages are produced; tests use it to make a page fail.
+    void setAlbumPageProducer(AlbumPageProducer producer);
+
+private:
+    // Builds the new site beside the old one and puts it in place; the reason when it could not.
+    std::string publishSite(const LibraryIndex& index, const std::optional<std::string>& menu);
+    // Writes the album pages into the folder: as new files into a fresh staging folder, or each
+    // replacing its old page. The reason of the first failure, or nothing.
+    std::string writeAlbumPages(const LibraryIndex& index, const sitefiles::Folder& contents,
+                                bool fresh);
+    std::string topPageText();
+    // The site folder and the folders above it, created where missing.
+    void makeSiteFolder(const std::string& path);
+    static const AlbumPageProducer& defaultAlbumPageProducer();
+    // Removes Contents and any staging folder a cut-short build left behind.
+    void removeGeneratedFolders(const sitefiles::Folder& site);
+    // The top page's name when it can safely be written inside the site folder.
+    std::optional<std::string> safeTopPageName();
+    // Bumps the settings generation when this build's settings differ from the last build's.
+    void noteSettingsUsed();
+    std::uint64_t settingsGeneration() const;
+    RebuildPolicy publishedPolicy() const;
+
+    AlbumPageProducer albumPageProducer_;
+    // Published to the monitor thread under viewMutex_, beside the MonitorView.
+    RebuildPolicy policy_;
+    std::string lastSettingsUsed_;
 };
 
 } // namespace tessaly
