@@ -94,7 +94,6 @@ void LumibayControler::buildSite() {
     BuildInputs inputs;
     bool wroteMenu = false;
     try {
-        noteSettingsUsed();
         // Taken before the index is read: a change while it is read brings another build.
         inputs = BuildInputs{indexIdentity(def_->getiPhotoLibPath()), settingsGeneration()};
         std::optional<LibraryIndex> index = readIndexForBuild();
@@ -404,29 +403,6 @@ const LumibayControler::AlbumPageProducer& LumibayControler::defaultAlbumPagePro
 
 void LumibayControler::setAlbumPageProducer(AlbumPageProducer producer) {
     albumPageProducer_ = std::move(producer);
-}
-
-void LumibayControler::noteSettingsUsed() {
-    const PageStyle style = PageStyle::fromSettings(*def_);
-    std::string used;
-    for (std::int32_t number :
-         {style.imageSize, style.imageSpace, style.numOfCol, style.menuWidth, style.menuFontSize,
-          style.albumTitleFontSize, style.albumCommentFontSize, style.pictureTitleFontSize,
-          style.pictureCommentFontSize}) {
-        used += std::to_string(number) + '\n';
-    }
-    for (const std::string* text :
-         {&style.menuTextColor, &style.menuBkgndColor, &style.albumTitleColor,
-          &style.albumCommentColor, &style.pictureBkgndColor, &style.pictureTitleColor,
-          &style.pictureCommentColor}) {
-        used += *text + '\n';
-    }
-    used +=
-        def_->getTopPageName() + '\n' + def_->getStdExportPath() + '\n' + def_->getiPhotoLibPath();
-    if (used != lastSettingsUsed_) {
-        lastSettingsUsed_ = std::move(used);
-        settingsChanged();
-    }
 }
 
 void LumibayControler::settingsChanged() {

@@ -114,6 +114,7 @@ LumibayControler::~LumibayControler() {
 
 void LumibayControler::loadSettings() {
     def_ = std::make_unique<LumibayPref>();
+    settingsChanged();
     publishMonitorView();
 }
 
@@ -225,6 +226,7 @@ void LumibayControler::imageSizeChanged(const QDBusMessage& notification) {
     }
     if (auto value = messageValue(notification)) {
         def_->setImageSize(integerOf(*value));
+        settingsChanged();
         requestBuild();
     }
 }

@@ -168,15 +168,12 @@ private:
     void removeGeneratedFolders(const sitefiles::Folder& site);
     // The top page's name when it can safely be written inside the site folder.
     std::optional<std::string> safeTopPageName();
-    // Bumps the settings generation when this build's settings differ from the last build's.
-    void noteSettingsUsed();
     std::uint64_t settingsGeneration() const;
     RebuildPolicy publishedPolicy() const;
 
     AlbumPageProducer albumPageProducer_;
     // Published to the monitor thread under viewMutex_, beside the MonitorView.
     RebuildPolicy policy_;
-    std::string lastSettingsUsed_;
 };
 
 } // namespace tessaly
