@@ -42,13 +42,15 @@ std::size_t endOfTag(std::string_view xml, std::size_t from) {
     return std::string_view::npos;
 }
 
-// True when the elements of `xml` are balanced, matched by name and nested no deeper than
-// kMaxElementDepth. A loop over the text with a bounded stack of open names, so it needs no more
+// True when the elements of `xml` are balanced, matched by name, and hold no more than
+// kMaxPlistNesting dictionaries and arrays inside one another (kMaxElementDepth elements of any
+// kind). A loop over the text with a bounded stack of open names, so it needs no more
 // stack for a hostile file than for ours. It is stricter than libplist where they differ (an
 // internal DTD subset, a stray end tag): such a file is refused, never parsed deeper than
 // checked.
 bool nestingIsBounded(std::string_view xml) {
     std::vector<std::string_view> open;
+    int containers = 0;
     std::size_t i = 0;
     while ((i = xml.find('<', i)) != std::string_view::npos) {
         const std::string_view rest = xml.substr(i);
@@ -90,13 +92,16 @@ bool nestingIsBounded(std::string_view xml) {
         if (name.empty()) {
             return false;
         }
+        const bool container = name == "dict" || name == "array";
         if (closing) {
             if (open.empty() || open.back() != name) {
                 return false;
             }
             open.pop_back();
+            containers -= container ? 1 : 0;
         } else if (!tag.ends_with("/>")) {
-            if (open.size() == kMaxElementDepth) {
+            containers += container ? 1 : 0;
+            if (open.size() == kMaxElementDepth || containers > kMaxPlistNesting) {
                 return false;
             }
             open.push_back(name);
