@@ -56,11 +56,12 @@ std::optional<std::string> textValue(plist_t node) {
 } // namespace
 
 LumibayPref::LumibayPref() : prefPath_(getPrefPath()) {
-    // A link to a file that is not there yet counts as no file: the first write creates it.
+    // No file, or a link to a file that is not there yet, counts as none: the first write
+    // creates it.
     // Anything else that stops us from looking (a link loop, a folder we may not enter) may
     // hide the user's settings, so it counts as unreadable and is never written over.
     struct stat info {};
-    if (::stat(prefPath_.c_str(), &info) != 0 && errno == ENOENT) {
+    if (::stat(prefPath_.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
         dic_.reset(plist_new_dict());
     } else {
         dic_ = readPlistDictionary(prefPath_);
