@@ -6,8 +6,8 @@ packages=(
   # build
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6dbus6 libplist-dev libplist++-dev libexpat1-dev
-  # tests
-  googletest libgtest-dev dbus-daemon dbus-bin libglib2.0-bin python3
+  # tests, also run under a decimal-comma locale
+  googletest libgtest-dev dbus-daemon dbus-bin libglib2.0-bin python3 locales
   # desktop entries (autostart, applications)
   libglib2.0-dev desktop-file-utils
   # the browser test: a real web server and a real browser
@@ -25,4 +25,13 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The tests run a second time under a German locale, whose decimal comma catches numbers read or
+# written through the C library's locale.
+locales=$(locale -a 2>/dev/null || true)
+if ! grep -qi '^de_DE\.utf-\?8$' <<<"$locales"; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi

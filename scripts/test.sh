@@ -10,3 +10,7 @@ cmake --build "$build" -j2
 # Qt programs in tests need no display.
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j2
+# Numbers in our files must read and write the same in every locale; a decimal comma shows it.
+echo
+echo "=== Running the tests again under LC_ALL=de_DE.UTF-8 ==="
+LC_ALL=de_DE.UTF-8 ctest --test-dir "$build" --output-on-failure -j2

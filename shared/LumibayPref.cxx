@@ -2,11 +2,12 @@
 
 #include "Format.hxx"
 #include "Home.hxx"
+#include "Numbers.hxx"
 
-#include <algorithm>
-#include <cmath>
-#include <filesystem>
-#include <limits>
+#include <cerrno>
+#include <charconv>
+#include <cstdlib>
+#include <sys/stat.h>
 
 namespace tessaly {
 
@@ -52,24 +53,18 @@ std::optional<std::string> textValue(plist_t node) {
     return text;
 }
 
-// Converts the way a 32-bit integer reader does: truncation toward zero, clamped to the range.
-std::int32_t toInt32(double value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    constexpr double low = std::numeric_limits<std::int32_t>::min();
-    constexpr double high = std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(std::trunc(std::clamp(value, low, high)));
-}
-
 } // namespace
 
 LumibayPref::LumibayPref() : prefPath_(getPrefPath()) {
-    std::error_code error;
-    if (std::filesystem::exists(std::filesystem::symlink_status(prefPath_, error))) {
-        dic_ = readPlistDictionary(prefPath_);
-    } else {
+    // No file, or a link to a file that is not there yet, counts as none: the first write
+    // creates it.
+    // Anything else that stops us from looking (a link loop, a folder we may not enter) may
+    // hide the user's settings, so it counts as unreadable and is never written over.
+    struct stat info {};
+    if (::stat(prefPath_.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
         dic_.reset(plist_new_dict());
+    } else {
+        dic_ = readPlistDictionary(prefPath_);
     }
 }
 
@@ -110,118 +105,210 @@ void LumibayPref::savePref() {
     }
 }
 
-// --- filled in memory -----------------------------------------------------------------------
-
-bool LumibayPref::getActiveFlag() {
-    if (!dic_) {
-        return false;
-    }
-    if (!node(Setting::ActiveFlag)) {
-        setActiveFlag(settingInfo(Setting::ActiveFlag).number != 0);
-    }
-    return numberValue(node(Setting::ActiveFlag)).value_or(0) != 0;
-}
-
-void LumibayPref::setActiveFlag(bool flag) {
-    store(Setting::ActiveFlag, plist_new_bool(flag));
-    DicChangedFlag_ = true;
-}
-
-float LumibayPref::getCheckInterval() {
-    if (!dic_) {
-        return 0.0f;
-    }
-    const double fallback = settingInfo(Setting::CheckInterval).number;
-    if (!node(Setting::CheckInterval)) {
-        setCheckInterval(static_cast<float>(fallback));
-    }
-    return static_cast<float>(numberValue(node(Setting::CheckInterval)).value_or(fallback));
-}
-
-void LumibayPref::setCheckInterval(float minutes) {
-    store(Setting::CheckInterval, plist_new_real(minutes));
-    DicChangedFlag_ = true;
-}
-
-std::optional<std::string> LumibayPref::getSiteName() {
-    if (!dic_) {
-        return std::nullopt;
-    }
-    const char* fallback = settingInfo(Setting::SiteName).text;
-    if (!node(Setting::SiteName)) {
-        setSiteName(fallback);
-    }
-    return textValue(node(Setting::SiteName)).value_or(fallback);
-}
-
-void LumibayPref::setSiteName(const std::string& name) {
-    store(Setting::SiteName, plist_new_string(name.c_str()));
-    DicChangedFlag_ = true;
-}
-
-std::string LumibayPref::getTopPageName() {
-    const char* name = settingInfo(Setting::TopPageName).text;
-    if (dic_ && !node(Setting::TopPageName)) {
-        setTopPageName(name);
-    }
-    return name;
-}
-
-void LumibayPref::setTopPageName(const std::string& name) {
-    store(Setting::TopPageName, plist_new_string(name.c_str()));
-    DicChangedFlag_ = true;
-}
-
-std::int32_t LumibayPref::getNumOfCol() {
-    if (!dic_) {
-        return 0;
-    }
-    const double fallback = settingInfo(Setting::NumOfCol).number;
-    if (!node(Setting::NumOfCol)) {
-        setNumOfCol(toInt32(fallback));
-    }
-    return toInt32(numberValue(node(Setting::NumOfCol)).value_or(fallback));
-}
-
-void LumibayPref::setNumOfCol(std::int32_t columns) {
-    if (columns <= 0) {
+template <typename SetDefault>
+void LumibayPref::fillIfMissing(Setting setting, SetDefault setDefault) {
+    if (!dic_ || node(setting)) {
         return;
     }
-    store(Setting::NumOfCol, plist_new_uint(static_cast<std::uint64_t>(columns)));
+    switch (settingInfo(setting).fill) {
+    case FillKind::InMemory:
+        setDefault();
+        break;
+    case FillKind::Written:
+    case FillKind::ColorWritten:
+        setDefault();
+        writeFile();
+        break;
+    case FillKind::Never:
+        break;
+    }
 }
 
-// --- integers, filled and written -------------------------------------------------------------
+// --- table-driven getters and setters, one pair per type ---------------------------------------
+// Each getter: the row's answer for an unreadable file; else the missing key filled by the row's
+// rule, then the stored value converted, or the default when it has another type.
+
+bool LumibayPref::booleanSetting(Setting setting) {
+    const SettingInfo& row = settingInfo(setting);
+    if (row.type != SettingType::Boolean) {
+        return false;
+    }
+    const bool fallback = row.number != 0;
+    if (!dic_) {
+        return row.unreadable == UnreadableAnswer::Zero ? false : fallback;
+    }
+    fillIfMissing(setting, [&] { setBooleanSetting(setting, fallback); });
+    return row.answersDefaultOnly ? fallback : numberValue(node(setting)).value_or(fallback) != 0;
+}
+
+void LumibayPref::setBooleanSetting(Setting setting, bool value) {
+    const SettingInfo& row = settingInfo(setting);
+    if (row.type != SettingType::Boolean) {
+        return;
+    }
+    store(setting, plist_new_bool(value));
+    DicChangedFlag_ = DicChangedFlag_ || row.marksChange;
+}
+
+float LumibayPref::realSetting(Setting setting) {
+    const SettingInfo& row = settingInfo(setting);
+    if (row.type != SettingType::Real) {
+        return 0.0f;
+    }
+    const float fallback = static_cast<float>(row.number);
+    if (!dic_) {
+        return row.unreadable == UnreadableAnswer::Zero ? 0.0f : fallback;
+    }
+    fillIfMissing(setting, [&] { setRealSetting(setting, fallback); });
+    return row.answersDefaultOnly
+               ? fallback
+               : static_cast<float>(numberValue(node(setting)).value_or(fallback));
+}
+
+void LumibayPref::setRealSetting(Setting setting, float value) {
+    const SettingInfo& row = settingInfo(setting);
+    if (row.type != SettingType::Real) {
+        return;
+    }
+    store(setting, plist_new_real(value));
+    DicChangedFlag_ = DicChangedFlag_ || row.marksChange;
+}
+
+std::optional<std::string> LumibayPref::textSetting(Setting setting) {
+    const SettingInfo& row = settingInfo(setting);
+    if (row.type != SettingType::Text) {
+        return std::nullopt;
+    }
+    const std::string fallback = row.text;
+    if (!dic_) {
+        return row.unreadable == UnreadableAnswer::None ? std::nullopt
+                                                        : std::optional<std::string>(fallback);
+    }
+    fillIfMissing(setting, [&] { setTextSetting(setting, fallback); });
+    return row.answersDefaultOnly ? fallback : textValue(node(setting)).value_or(fallback);
+}
+
+void LumibayPref::setTextSetting(Setting setting, const std::string& text) {
+    const SettingInfo& row = settingInfo(setting);
+    if (row.type != SettingType::Text) {
+        return;
+    }
+    store(setting, plist_new_string(text.c_str()));
+    DicChangedFlag_ = DicChangedFlag_ || row.marksChange;
+}
 
 std::int32_t LumibayPref::integerSetting(Setting setting) {
-    const std::int32_t fallback = toInt32(settingInfo(setting).number);
+    const SettingInfo& row = settingInfo(setting);
+    if (row.type != SettingType::Integer) {
+        return 0;
+    }
+    const std::int32_t fallback = clampToInt32(row.number);
     if (!dic_) {
-        return fallback;
+        return row.unreadable == UnreadableAnswer::Zero ? 0 : fallback;
     }
-    plist_t value = node(setting);
-    if (!value) {
-        setIntegerSetting(setting, fallback);
-        writeFile();
-        return fallback;
-    }
-    return toInt32(numberValue(value).value_or(fallback));
+    fillIfMissing(setting, [&] { setIntegerSetting(setting, fallback); });
+    return row.answersDefaultOnly ? fallback
+                                  : clampToInt32(numberValue(node(setting)).value_or(fallback));
 }
 
 void LumibayPref::setIntegerSetting(Setting setting, std::int32_t value) {
-    if (setting == Setting::NumOfCol) {
-        setNumOfCol(value);
+    const SettingInfo& row = settingInfo(setting);
+    if (row.type != SettingType::Integer || value < row.minimum) {
         return;
     }
     store(setting, plist_new_uint(static_cast<std::uint64_t>(static_cast<std::int64_t>(value))));
+    DicChangedFlag_ = DicChangedFlag_ || row.marksChange;
 }
 
-std::int32_t LumibayPref::getImageSpace() { return integerSetting(Setting::ImageSpace); }
-void LumibayPref::setImageSpace(std::int32_t v) { setIntegerSetting(Setting::ImageSpace, v); }
-std::int32_t LumibayPref::getImageSize() { return integerSetting(Setting::ImageSize); }
-void LumibayPref::setImageSize(std::int32_t v) { setIntegerSetting(Setting::ImageSize, v); }
-std::int32_t LumibayPref::getMenuWidth() { return integerSetting(Setting::MenuWidth); }
-void LumibayPref::setMenuWidth(std::int32_t v) { setIntegerSetting(Setting::MenuWidth, v); }
-std::int32_t LumibayPref::getMenuFontSize() { return integerSetting(Setting::MenuFontSize); }
-void LumibayPref::setMenuFontSize(std::int32_t v) { setIntegerSetting(Setting::MenuFontSize, v); }
+std::optional<RgbColor> LumibayPref::colorSetting(Setting setting) {
+    const SettingInfo& row = settingInfo(setting);
+    if (row.type != SettingType::Color) {
+        return std::nullopt;
+    }
+    const std::optional<RgbColor> fallback = colorWithHTMLString(row.text);
+    if (!dic_) {
+        return row.unreadable == UnreadableAnswer::None ? std::nullopt : fallback;
+    }
+    fillIfMissing(setting, [&] {
+        if (fallback) {
+            setColorSetting(setting, *fallback);
+        }
+    });
+    if (row.answersDefaultOnly) {
+        return fallback;
+    }
+    if (auto text = textValue(node(setting))) {
+        return colorWithHTMLString(*text);
+    }
+    return fallback;
+}
+
+void LumibayPref::setColorSetting(Setting setting, const RgbColor& color) {
+    const SettingInfo& row = settingInfo(setting);
+    if (row.type != SettingType::Color) {
+        return;
+    }
+    store(setting, plist_new_string(HTMLColor(color).c_str()));
+    DicChangedFlag_ = DicChangedFlag_ || row.marksChange;
+}
+
+// --- named accessors
+// ------------------------------------------------------------------------------
+
+bool LumibayPref::getActiveFlag() {
+    return booleanSetting(Setting::ActiveFlag);
+}
+void LumibayPref::setActiveFlag(bool flag) {
+    setBooleanSetting(Setting::ActiveFlag, flag);
+}
+float LumibayPref::getCheckInterval() {
+    return realSetting(Setting::CheckInterval);
+}
+void LumibayPref::setCheckInterval(float minutes) {
+    setRealSetting(Setting::CheckInterval, minutes);
+}
+std::optional<std::string> LumibayPref::getSiteName() {
+    return textSetting(Setting::SiteName);
+}
+void LumibayPref::setSiteName(const std::string& name) {
+    setTextSetting(Setting::SiteName, name);
+}
+std::string LumibayPref::getTopPageName() {
+    return textSetting(Setting::TopPageName).value_or(settingInfo(Setting::TopPageName).text);
+}
+void LumibayPref::setTopPageName(const std::string& name) {
+    setTextSetting(Setting::TopPageName, name);
+}
+std::int32_t LumibayPref::getNumOfCol() {
+    return integerSetting(Setting::NumOfCol);
+}
+void LumibayPref::setNumOfCol(std::int32_t columns) {
+    setIntegerSetting(Setting::NumOfCol, columns);
+}
+std::int32_t LumibayPref::getImageSpace() {
+    return integerSetting(Setting::ImageSpace);
+}
+void LumibayPref::setImageSpace(std::int32_t v) {
+    setIntegerSetting(Setting::ImageSpace, v);
+}
+std::int32_t LumibayPref::getImageSize() {
+    return integerSetting(Setting::ImageSize);
+}
+void LumibayPref::setImageSize(std::int32_t v) {
+    setIntegerSetting(Setting::ImageSize, v);
+}
+std::int32_t LumibayPref::getMenuWidth() {
+    return integerSetting(Setting::MenuWidth);
+}
+void LumibayPref::setMenuWidth(std::int32_t v) {
+    setIntegerSetting(Setting::MenuWidth, v);
+}
+std::int32_t LumibayPref::getMenuFontSize() {
+    return integerSetting(Setting::MenuFontSize);
+}
+void LumibayPref::setMenuFontSize(std::int32_t v) {
+    setIntegerSetting(Setting::MenuFontSize, v);
+}
 std::int32_t LumibayPref::getAlbumTitleFontSize() {
     return integerSetting(Setting::AlbumTitleFontSize);
 }
@@ -247,32 +334,13 @@ void LumibayPref::setPictureCommentFontSize(std::int32_t v) {
     setIntegerSetting(Setting::PictureCommentFontSize, v);
 }
 
-// --- colours, filled and written --------------------------------------------------------------
-
-std::optional<RgbColor> LumibayPref::colorSetting(Setting setting) {
-    const std::optional<RgbColor> fallback = colorWithHTMLString(settingInfo(setting).text);
-    if (!dic_) {
-        return fallback;
+#define TESSALY_COLOR_ACCESSORS(Name)                                                              \
+    std::optional<RgbColor> LumibayPref::get##Name() {                                             \
+        return colorSetting(Setting::Name);                                                        \
+    }                                                                                              \
+    void LumibayPref::set##Name(const RgbColor& color) {                                           \
+        setColorSetting(Setting::Name, color);                                                     \
     }
-    plist_t value = node(setting);
-    if (!value) {
-        setColorSetting(setting, *fallback);
-        writeFile();
-        return fallback;
-    }
-    if (auto text = textValue(value)) {
-        return colorWithHTMLString(*text);
-    }
-    return fallback;
-}
-
-void LumibayPref::setColorSetting(Setting setting, const RgbColor& color) {
-    store(setting, plist_new_string(HTMLColor(color).c_str()));
-}
-
-#define TESSALY_COLOR_ACCESSORS(Name)                                                            \
-    std::optional<RgbColor> LumibayPref::get##Name() { return colorSetting(Setting::Name); }     \
-    void LumibayPref::set##Name(const RgbColor& color) { setColorSetting(Setting::Name, color); }
 TESSALY_COLOR_ACCESSORS(MenuTextColor)
 TESSALY_COLOR_ACCESSORS(MenuBkgndColor)
 TESSALY_COLOR_ACCESSORS(AlbumTitleColor)
@@ -296,9 +364,9 @@ std::optional<LumibayPref::Date> LumibayPref::dateSetting(Setting setting) const
     plist_get_data_val(value, &bytes, &length);
     std::string text(bytes ? bytes : "", bytes ? length : 0);
     std::free(bytes);
-    char* end = nullptr;
-    long long seconds = std::strtoll(text.c_str(), &end, 10);
-    if (text.empty() || end != text.c_str() + text.size()) {
+    long long seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
         return std::nullopt;
     }
     return Date(std::chrono::seconds(seconds));

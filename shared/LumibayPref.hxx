@@ -21,7 +21,7 @@
 namespace tessaly {
 
 class LumibayPref {
-public:
+  public:
     using Date = std::chrono::system_clock::time_point;
 
     // Reads the settings file.
@@ -92,14 +92,25 @@ public:
     void setLastModifiedDate(std::optional<Date> date);
 
     // Table-driven access, for code that walks every setting (the settings window, presets).
+    // Each getter follows its setting's row of the settings table, exactly as the named getter of
+    // that setting does (the named ones call these). Asked for a setting of another type, a
+    // getter answers NO, 0 or none and a setter does nothing.
+    bool booleanSetting(Setting setting);
+    void setBooleanSetting(Setting setting, bool value);
+    float realSetting(Setting setting);
+    void setRealSetting(Setting setting, float value);
+    std::optional<std::string> textSetting(Setting setting);
+    void setTextSetting(Setting setting, const std::string& text);
     std::int32_t integerSetting(Setting setting);
     void setIntegerSetting(Setting setting, std::int32_t value);
     std::optional<RgbColor> colorSetting(Setting setting);
     void setColorSetting(Setting setting, const RgbColor& color);
 
-private:
+  private:
     plist_t node(Setting setting) const;
     void store(Setting setting, plist_t value);
+    // Applies the row's rule for a missing key through `setDefault`.
+    template <typename SetDefault> void fillIfMissing(Setting setting, SetDefault setDefault);
     void writeFile();
     std::optional<Date> dateSetting(Setting setting) const;
     void setDateSetting(Setting setting, std::optional<Date> date);

@@ -1,5 +1,8 @@
 #include "PlistWriter.hxx"
 
+#include <QByteArray>
+#include <QString>
+#include <QXmlStreamWriter>
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
@@ -11,29 +14,83 @@ namespace {
 // Large enough that the sink is called rarely, small enough not to matter next to the index.
 constexpr std::size_t kFlushBytes = 64 * 1024;
 
-constexpr std::string_view kHeader = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                     "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                                     "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                                     "<plist version=\"1.0\">\n";
+constexpr char kDoctype[] = "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+                            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">";
 
-template <typename Number> void appendNumber(std::string& out, Number value) {
-    char digits[64];
+template <typename Number> std::string_view formatNumber(char (&digits)[64], Number value) {
     auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
     if (error != std::errc()) {
         throw std::logic_error("number does not fit the plist writer's buffer");
     }
-    out.append(digits, end);
+    return std::string_view(digits, static_cast<std::size_t>(end - digits));
 }
+
+// Tag names made once: the writer is called a few million times for a large library.
+const QString kKey = QStringLiteral("key");
+const QString kString = QStringLiteral("string");
+const QString kInteger = QStringLiteral("integer");
+const QString kReal = QStringLiteral("real");
+const QString kTrue = QStringLiteral("true");
+const QString kFalse = QStringLiteral("false");
+const QString kDict = QStringLiteral("dict");
+const QString kArray = QStringLiteral("array");
+
+// XML 1.0 cannot carry control characters other than tab and line feed, and a reader turns a
+// carriage return into a line feed: such text would not come back as it went in.
+QString checkedText(std::string_view text) {
+    bool ascii = true;
+    for (char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 && c != '\t' && c != '\n') {
+            throw std::logic_error("plist text holds a control character XML cannot carry");
+        }
+        ascii = ascii && byte < 0x80;
+    }
+    // Most of an index is ASCII, which converts faster as Latin-1 and gives the same text.
+    const auto size = static_cast<qsizetype>(text.size());
+    return ascii ? QString::fromLatin1(text.data(), size) : QString::fromUtf8(text.data(), size);
+}
+
 } // namespace
 
-PlistWriter::PlistWriter(Sink sink) : sink_(std::move(sink)) {
-    buffer_.reserve(kFlushBytes + 4096);
-    buffer_ += kHeader;
+// The XML writer writes into a string, which is handed to the sink as UTF-8 in large pieces: a
+// device would be asked to encode and write every tag on its own, several times slower. A
+// refusal of the sink is remembered, so that a later piece getting through cannot hide it.
+struct PlistWriter::Output {
+    explicit Output(Sink sink) : sink(std::move(sink)), xml(&text) {
+        text.reserve(kFlushBytes + 4096);
+        // Written to a string, the XML writer leaves the encoding out of the declaration; the
+        // sink receives UTF-8, so it is said here.
+        text += QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n");
+    }
+    void flush() {
+        const QByteArray utf8 = text.toUtf8();
+        if (!failed && !sink(std::string_view(utf8.constData(), std::size_t(utf8.size())))) {
+            failed = true;
+        }
+        text.truncate(0);
+    }
+
+    Sink sink;
+    QString text;
+    QXmlStreamWriter xml;
+    bool failed = false;
+    std::vector<QString> lineBreaks; // a line feed and the tabs of each depth, made once
+};
+
+PlistWriter::PlistWriter(Sink sink) : out_(std::make_unique<Output>(std::move(sink))) {
+    QXmlStreamWriter& xml = out_->xml;
+    xml.writeDTD(QString::fromLatin1(kDoctype));
+    breakLine(0);
+    xml.writeStartElement(QStringLiteral("plist"));
+    xml.writeAttribute(QStringLiteral("version"), QStringLiteral("1.0"));
 }
+
+PlistWriter::~PlistWriter() = default;
 
 void PlistWriter::beginDict() {
     beforeValue();
-    indent(levels_.size());
+    breakLine(levels_.size());
     levels_.push_back(Level{true, false, false, {}});
 }
 
@@ -43,7 +100,7 @@ void PlistWriter::endDict() {
 
 void PlistWriter::beginArray() {
     beforeValue();
-    indent(levels_.size());
+    breakLine(levels_.size());
     levels_.push_back(Level{false, false, false, {}});
 }
 
@@ -61,53 +118,53 @@ void PlistWriter::key(std::string_view name) {
         throw std::logic_error("plist keys out of order: \"" + std::string(name) + "\" after \"" +
                                top.lastKey + "\"");
     }
+    const QString text = checkedText(name);
     openPending();
     top.lastKey.assign(name);
     top.keyPending = true;
-    indent(levels_.size());
-    buffer_ += "<key>";
-    appendEscaped(name);
-    buffer_ += "</key>\n";
+    breakLine(levels_.size());
+    out_->xml.writeTextElement(kKey, text);
     flushIfFull();
 }
 
-template <typename Content>
-void PlistWriter::leaf(std::string_view tag, const Content& writeContent) {
+void PlistWriter::leaf(const QString& tag, std::string_view content) {
+    const QString text = checkedText(content);
     beforeValue();
-    indent(levels_.size());
-    buffer_ += '<';
-    buffer_ += tag;
-    buffer_ += '>';
-    writeContent();
-    buffer_ += "</";
-    buffer_ += tag;
-    buffer_ += ">\n";
+    breakLine(levels_.size());
+    out_->xml.writeTextElement(tag, text);
     flushIfFull();
 }
 
 void PlistWriter::string(std::string_view text) {
-    leaf("string", [&] { appendEscaped(text); });
+    leaf(kString, text);
 }
 
 void PlistWriter::integer(std::int64_t value) {
-    leaf("integer", [&] { appendNumber(buffer_, value); });
+    char digits[64];
+    leaf(kInteger, formatNumber(digits, value));
 }
 
-void PlistWriter::real(double value) { writeReal(value); }
+void PlistWriter::real(double value) {
+    writeReal(value);
+}
 
-void PlistWriter::real(float value) { writeReal(value); }
+void PlistWriter::real(float value) {
+    writeReal(value);
+}
 
 template <typename Real> void PlistWriter::writeReal(Real value) {
     if (!std::isfinite(value)) {
         throw std::logic_error("a plist real must be finite");
     }
-    leaf("real", [&] { appendNumber(buffer_, value); });
+    // to_chars writes the shortest round-trip form with a '.', whatever the locale.
+    char digits[64];
+    leaf(kReal, formatNumber(digits, value));
 }
 
 void PlistWriter::boolean(bool value) {
     beforeValue();
-    indent(levels_.size());
-    buffer_ += value ? "<true/>\n" : "<false/>\n";
+    breakLine(levels_.size());
+    out_->xml.writeEmptyElement(value ? kTrue : kFalse);
     flushIfFull();
 }
 
@@ -116,12 +173,11 @@ bool PlistWriter::finish() {
         throw std::logic_error("plist document finished twice, empty or with open containers");
     }
     finished_ = true;
-    buffer_ += "</plist>\n";
-    if (!failed_ && !sink_(buffer_)) {
-        failed_ = true;
-    }
-    buffer_.clear();
-    return !failed_;
+    // Closes <plist> on a line of its own and ends that line.
+    breakLine(0);
+    out_->xml.writeEndDocument();
+    out_->flush();
+    return !out_->failed;
 }
 
 void PlistWriter::beforeValue() {
@@ -149,13 +205,17 @@ void PlistWriter::beforeValue() {
 void PlistWriter::openPending() {
     Level& top = levels_.back();
     if (!top.opened) {
-        buffer_ += top.isDict ? "<dict>\n" : "<array>\n";
+        out_->xml.writeStartElement(top.isDict ? kDict : kArray);
         top.opened = true;
     }
 }
 
-void PlistWriter::indent(std::size_t depth) {
-    buffer_.append(depth, '\t');
+void PlistWriter::breakLine(std::size_t depth) {
+    std::vector<QString>& breaks = out_->lineBreaks;
+    while (breaks.size() <= depth) {
+        breaks.push_back(u'\n' + QString(static_cast<qsizetype>(breaks.size()), u'\t'));
+    }
+    out_->xml.writeCharacters(breaks[depth]);
 }
 
 void PlistWriter::endContainer(bool isDict) {
@@ -164,51 +224,20 @@ void PlistWriter::endContainer(bool isDict) {
     }
     const Level& top = levels_.back();
     if (!top.opened) {
-        // The indentation was written by begin*(); the empty form stands on that line.
-        buffer_ += isDict ? "<dict/>\n" : "<array/>\n";
+        // The line was begun by begin*(); the empty form stands on it.
+        out_->xml.writeEmptyElement(isDict ? kDict : kArray);
     } else {
-        indent(levels_.size() - 1);
-        buffer_ += isDict ? "</dict>\n" : "</array>\n";
+        breakLine(levels_.size() - 1);
+        out_->xml.writeEndElement();
     }
     levels_.pop_back();
     flushIfFull();
 }
 
-void PlistWriter::appendEscaped(std::string_view text) {
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            buffer_ += "&amp;";
-            break;
-        case '<':
-            buffer_ += "&lt;";
-            break;
-        case '>':
-            buffer_ += "&gt;";
-            break;
-        case '\t':
-        case '\n':
-            buffer_ += c;
-            break;
-        default:
-            // XML 1.0 cannot carry other control characters, and a reader turns a carriage
-            // return into a line feed: the text would not come back as it went in.
-            if (static_cast<unsigned char>(c) < 0x20) {
-                throw std::logic_error("plist text holds a control character XML cannot carry");
-            }
-            buffer_ += c;
-        }
-    }
-}
-
 void PlistWriter::flushIfFull() {
-    if (buffer_.size() < kFlushBytes) {
-        return;
+    if (std::size_t(out_->text.size()) >= kFlushBytes) {
+        out_->flush();
     }
-    if (!failed_ && !sink_(buffer_)) {
-        failed_ = true;
-    }
-    buffer_.clear();
 }
 
 } // namespace tessaly::sample

@@ -1,5 +1,7 @@
 // A streaming writer of XML property lists, laid out as the photo application lays out its index:
 // tab indentation, `<dict/>` and `<array/>` for empty containers, keys in ascending order.
+// QXmlStreamWriter writes the markup and escapes the text; this class keeps the property-list
+// grammar and the layout, which an XML writer knows nothing of.
 //
 // It exists because building a 100,000-picture index as a libplist tree before writing it took
 // about 400 MB and over two seconds; streaming keeps memory flat whatever the library's size.
@@ -10,9 +12,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+class QString;
 
 namespace tessaly::sample {
 
@@ -23,6 +28,9 @@ class PlistWriter {
 
     // Writes the XML declaration, the DOCTYPE and the opening `<plist>` element.
     explicit PlistWriter(Sink sink);
+    ~PlistWriter();
+    PlistWriter(const PlistWriter&) = delete;
+    PlistWriter& operator=(const PlistWriter&) = delete;
 
     void beginDict();
     void endDict();
@@ -52,22 +60,22 @@ class PlistWriter {
         std::string lastKey;
     };
 
+    struct Output; // the XML writer and the buffer before the sink
+
     void beforeValue();
     void openPending();
-    void indent(std::size_t depth);
+    // Ends the line before and indents the next one: each element starts its own line.
+    void breakLine(std::size_t depth);
     void endContainer(bool isDict);
-    void appendEscaped(std::string_view text);
     void flushIfFull();
     template <typename Real> void writeReal(Real value);
-    // A value element: its start tag, what `writeContent` appends, its end tag.
-    template <typename Content> void leaf(std::string_view tag, const Content& writeContent);
+    // A value element holding `content`, on a line of its own.
+    void leaf(const QString& tag, std::string_view content);
 
-    Sink sink_;
-    std::string buffer_;
+    std::unique_ptr<Output> out_;
     std::vector<Level> levels_;
     bool rootWritten_ = false;
     bool finished_ = false;
-    bool failed_ = false;
 };
 
 } // namespace tessaly::sample

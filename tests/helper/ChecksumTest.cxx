@@ -74,9 +74,20 @@ TEST(Checksum, FoldersSumEverythingInThem) {
     EXPECT_EQ(getChecksum(folder.string(), 0), 294u + 4294966996u + 122u);
     std::filesystem::create_directories(home.path() / "empty");
     EXPECT_EQ(getChecksum((home.path() / "empty").string(), 0), 0u);
-    // A link back up the tree does not recurse forever.
+}
+
+// Folders are walked through links, so a link back up the tree is followed until the depth
+// limit of 32 folders stops it. "folder" is entered at depths 0, 2, ..., 30 (each time through
+// sub/loop), and every visit sums a, b and sub/c; at depth 32 the walk stops.
+TEST(Checksum, ALinkLoopIsWalkedToTheDepthLimit) {
+    TempHome home;
+    const auto folder = home.path() / "folder";
+    writeFile(folder / "a", "abc");                    // 294
+    writeFile(folder / "b", std::string(300, '\xFF')); // -300
+    writeFile(folder / "sub/c", "z");                  // 122
     std::filesystem::create_directory_symlink(folder, folder / "sub/loop");
-    getChecksum(folder.string(), 0);
+    constexpr std::uint32_t kOneVisit = 294u - 300u + 122u;
+    EXPECT_EQ(getChecksum(folder.string(), 0), 16u * kOneVisit);
 }
 
 TEST(Checksum, NothingThereGivesZero) {

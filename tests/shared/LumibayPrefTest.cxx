@@ -1,4 +1,5 @@
 #include "LumibayPref.hxx"
+
 #include "PlistFile.hxx"
 #include "TempHome.hxx"
 
@@ -8,8 +9,8 @@
 namespace tessaly {
 namespace {
 
-using testing::readFile;
 using testing::plistDocument;
+using testing::readFile;
 using testing::TempHome;
 using testing::writeFile;
 
@@ -73,8 +74,8 @@ TEST(LumibayPref, GettersFillMissingKeysByTheirKind) {
          "1.000000", Check_Interval_Key, nullptr},
         {"site name", [](LumibayPref& s) { return s.getSiteName().value_or("none"); },
          "iPhotoPictureSite", Site_Name_Key, nullptr},
-        {"top page", [](LumibayPref& s) { return s.getTopPageName(); }, "Tessaly.html",
-         TopPage_Key, nullptr},
+        {"top page", [](LumibayPref& s) { return s.getTopPageName(); }, "Tessaly.html", TopPage_Key,
+         nullptr},
         {"columns", integer(&LumibayPref::getNumOfCol), "4", Num_Of_Col_Key, nullptr},
         // Filled and written.
         {"spacing", integer(&LumibayPref::getImageSpace), "10", Picture_SPace_Key,
@@ -96,8 +97,8 @@ TEST(LumibayPref, GettersFillMissingKeysByTheirKind) {
         // Colours, filled and written as their six digits.
         {"menu text", color(&LumibayPref::getMenuTextColor), "DDDDDD", MenuStringColor_Key,
          "<string>DDDDDD</string>"},
-        {"menu background", color(&LumibayPref::getMenuBkgndColor), "333333",
-         MenuBkgndColor_Key, "<string>333333</string>"},
+        {"menu background", color(&LumibayPref::getMenuBkgndColor), "333333", MenuBkgndColor_Key,
+         "<string>333333</string>"},
         {"album title", color(&LumibayPref::getAlbumTitleColor), "B7B7B7", AlbumTitleColor_Key,
          "<string>B7B7B7</string>"},
         {"album comment", color(&LumibayPref::getAlbumCommentColor), "C7C7C7",
@@ -109,12 +110,10 @@ TEST(LumibayPref, GettersFillMissingKeysByTheirKind) {
         {"picture comment", color(&LumibayPref::getPictureCommentColor), "A3392C",
          PictureCommentColor_Key, "<string>A3392C</string>"},
         // Dates are never filled.
-        {"last update",
-         [](LumibayPref& s) { return s.getLastUpdateDate() ? "date" : "none"; }, "none",
-         Last_Update_Date, nullptr},
-        {"last modified",
-         [](LumibayPref& s) { return s.getLastModifiedDate() ? "date" : "none"; }, "none",
-         Last_Modified_Date, nullptr},
+        {"last update", [](LumibayPref& s) { return s.getLastUpdateDate() ? "date" : "none"; },
+         "none", Last_Update_Date, nullptr},
+        {"last modified", [](LumibayPref& s) { return s.getLastModifiedDate() ? "date" : "none"; },
+         "none", Last_Modified_Date, nullptr},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
@@ -236,12 +235,12 @@ TEST(LumibayPref, ValuesOfTheWrongTypeGiveDefaultsAndStay) {
     TempHome home;
     writeFile(home.settingsFile(),
               plistDocument("<key>MenuWidth_Key</key><string>wide</string>\n"
-                          "<key>Num_Of_Col_Key</key><string>3</string>\n"
-                          "<key>Active_Flag_Key</key><string>YES</string>\n"
-                          "<key>MenuStringColor_Key</key><integer>7</integer>\n"
-                          "<key>AlbumTitleColor_Key</key><string>#A3392C</string>\n"
-                          "<key>Site_Image_Size</key><real>200.9</real>\n"
-                          "<key>PictureTitleFontSize_Key</key><true/>\n"));
+                            "<key>Num_Of_Col_Key</key><string>3</string>\n"
+                            "<key>Active_Flag_Key</key><string>YES</string>\n"
+                            "<key>MenuStringColor_Key</key><integer>7</integer>\n"
+                            "<key>AlbumTitleColor_Key</key><string>#A3392C</string>\n"
+                            "<key>Site_Image_Size</key><real>200.9</real>\n"
+                            "<key>PictureTitleFontSize_Key</key><true/>\n"));
     LumibayPref store;
     EXPECT_EQ(store.getMenuWidth(), 120);
     EXPECT_EQ(store.getNumOfCol(), 4);
@@ -290,6 +289,216 @@ TEST(LumibayPref, WritesThroughALinkReplaceItsTarget) {
     store.getMenuWidth();
     EXPECT_TRUE(std::filesystem::is_symlink(home.settingsFile()));
     EXPECT_NE(readFile(real).find("MenuWidth_Key"), std::string::npos);
+}
+
+} // namespace
+} // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+using testing::plistDocument;
+using testing::readFile;
+using testing::TempHome;
+using testing::writeFile;
+
+// What a store answers for one setting, through the setting's named getter or through the
+// table-driven getter of its type, as text so that every type compares alike.
+std::string namedAnswer(LumibayPref& s, Setting setting) {
+    auto color = [](std::optional<RgbColor> c) {
+        return c ? NSColorExtention::HTMLColor(*c) : std::string("none");
+    };
+    auto date = [](std::optional<LumibayPref::Date> d) { return d ? "date" : "none"; };
+    switch (setting) {
+    case Setting::ActiveFlag:
+        return std::to_string(s.getActiveFlag());
+    case Setting::CheckInterval:
+        return std::to_string(s.getCheckInterval());
+    case Setting::SiteName:
+        return s.getSiteName().value_or("none");
+    case Setting::TopPageName:
+        return s.getTopPageName();
+    case Setting::NumOfCol:
+        return std::to_string(s.getNumOfCol());
+    case Setting::ImageSpace:
+        return std::to_string(s.getImageSpace());
+    case Setting::ImageSize:
+        return std::to_string(s.getImageSize());
+    case Setting::MenuWidth:
+        return std::to_string(s.getMenuWidth());
+    case Setting::MenuFontSize:
+        return std::to_string(s.getMenuFontSize());
+    case Setting::AlbumTitleFontSize:
+        return std::to_string(s.getAlbumTitleFontSize());
+    case Setting::AlbumCommentFontSize:
+        return std::to_string(s.getAlbumCommentFontSize());
+    case Setting::PictureTitleFontSize:
+        return std::to_string(s.getPictureTitleFontSize());
+    case Setting::PictureCommentFontSize:
+        return std::to_string(s.getPictureCommentFontSize());
+    case Setting::MenuTextColor:
+        return color(s.getMenuTextColor());
+    case Setting::MenuBkgndColor:
+        return color(s.getMenuBkgndColor());
+    case Setting::AlbumTitleColor:
+        return color(s.getAlbumTitleColor());
+    case Setting::AlbumCommentColor:
+        return color(s.getAlbumCommentColor());
+    case Setting::PictureBkgndColor:
+        return color(s.getPictureBkgndColor());
+    case Setting::PictureTitleColor:
+        return color(s.getPictureTitleColor());
+    case Setting::PictureCommentColor:
+        return color(s.getPictureCommentColor());
+    case Setting::LastUpdateDate:
+        return date(s.getLastUpdateDate());
+    case Setting::LastModifiedDate:
+        return date(s.getLastModifiedDate());
+    }
+    return "unknown setting";
+}
+
+std::string tableAnswer(LumibayPref& s, Setting setting) {
+    switch (settingInfo(setting).type) {
+    case SettingType::Boolean:
+        return std::to_string(s.booleanSetting(setting));
+    case SettingType::Real:
+        return std::to_string(s.realSetting(setting));
+    case SettingType::Text:
+        return s.textSetting(setting).value_or("none");
+    case SettingType::Integer:
+        return std::to_string(s.integerSetting(setting));
+    case SettingType::Color: {
+        auto c = s.colorSetting(setting);
+        return c ? NSColorExtention::HTMLColor(*c) : std::string("none");
+    }
+    case SettingType::Date:
+        return namedAnswer(s, setting); // dates have only named getters
+    }
+    return "unknown type";
+}
+
+// The settings window walks the table with the table-driven getters while the helper calls the
+// named ones: for every setting and every state of the file they must answer alike and leave
+// the same file behind.
+TEST(LumibayPref, NamedAndTableDrivenGettersAgree) {
+    struct State {
+        const char* name;
+        const char* file; // nullptr: no settings file
+    };
+    const std::string wrongTypes =
+        plistDocument("<key>Num_Of_Col_Key</key><string>3</string>\n"
+                      "<key>Check_Interval_Key</key><true/>\n"
+                      "<key>MenuStringColor_Key</key><integer>7</integer>\n"
+                      "<key>Site_Name_Key</key><integer>7</integer>\n");
+    const State states[] = {
+        {"fresh account", nullptr},
+        {"unreadable file", "not a property list"},
+        {"empty dictionary", "<plist version=\"1.0\"><dict/></plist>"},
+        {"values of the wrong type", wrongTypes.c_str()},
+    };
+    for (const State& state : states) {
+        for (const SettingInfo& row : kSettings) {
+            SCOPED_TRACE(std::string(state.name) + ": " + row.key);
+            std::string answers[2];
+            std::optional<std::string> files[2];
+            for (int table = 0; table < 2; ++table) {
+                TempHome home;
+                if (state.file) {
+                    writeFile(home.settingsFile(), state.file);
+                }
+                LumibayPref store;
+                answers[table] = table ? tableAnswer(store, row.id) : namedAnswer(store, row.id);
+                if (std::filesystem::exists(home.settingsFile())) {
+                    files[table] = readFile(home.settingsFile());
+                }
+            }
+            EXPECT_EQ(answers[0], answers[1]);
+            EXPECT_EQ(files[0], files[1]);
+        }
+    }
+}
+
+TEST(LumibayPref, TableDrivenAccessRefusesSettingsOfAnotherType) {
+    TempHome home;
+    LumibayPref store;
+    EXPECT_EQ(store.integerSetting(Setting::MenuTextColor), 0);
+    EXPECT_FALSE(store.colorSetting(Setting::MenuWidth));
+    store.setIntegerSetting(Setting::MenuTextColor, 5);
+    store.setTextSetting(Setting::ImageSize, "big");
+    EXPECT_FALSE(std::filesystem::exists(home.settingsFile()));
+    EXPECT_EQ(store.getImageSize(), 150);
+    EXPECT_EQ(NSColorExtention::HTMLColor(*store.getMenuTextColor()), "DDDDDD");
+}
+
+// A new settings file gets the permissions the user's umask allows, like any file the user's
+// programs make.
+TEST(LumibayPref, NewFileFollowsTheUmask) {
+    struct Case {
+        const char* name;
+        mode_t umask;
+        mode_t mode;
+    };
+    static constexpr Case kCases[] = {
+        {"usual", 022, 0644},
+        {"private", 077, 0600},
+        {"group may write", 002, 0664},
+    };
+    for (const Case& row : kCases) {
+        SCOPED_TRACE(row.name);
+        TempHome home;
+        const mode_t old = ::umask(row.umask);
+        {
+            LumibayPref store;
+            store.getImageSize();
+        }
+        ::umask(old);
+        struct stat info {};
+        ASSERT_EQ(::stat(home.settingsFile().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, row.mode);
+    }
+}
+
+// A settings file linked from a folder of dotfiles that does not hold it yet is a missing file:
+// the store starts empty and its first write creates the link's target. Where that cannot be
+// done, nothing is created; a link loop may hide the user's file and is never replaced.
+TEST(LumibayPref, LinksToMissingFiles) {
+    struct Case {
+        const char* name;
+        const char* target; // relative to the home folder
+        bool makeTargetFolder;
+        bool hasDictionary;
+        bool targetWritten;
+    };
+    static constexpr Case kCases[] = {
+        {"target in an existing folder", "dotfiles/Tessaly.plist", true, true, true},
+        {"target in a missing folder", "nowhere/Tessaly.plist", false, true, false},
+        {"link to itself", "Library/Preferences/Tessaly.plist", true, false, false},
+    };
+    for (const Case& row : kCases) {
+        SCOPED_TRACE(row.name);
+        TempHome home;
+        const auto target = home.path() / row.target;
+        if (row.makeTargetFolder) {
+            std::filesystem::create_directories(target.parent_path());
+        }
+        std::filesystem::create_directories(home.settingsFile().parent_path());
+        std::filesystem::create_symlink(target, home.settingsFile());
+        {
+            LumibayPref store;
+            EXPECT_EQ(store.hasDictionary(), row.hasDictionary);
+            EXPECT_EQ(store.getMenuWidth(), 120);
+            store.savePref();
+        }
+        EXPECT_TRUE(std::filesystem::is_symlink(home.settingsFile()));
+        std::error_code error; // a loop has no target to look at
+        EXPECT_EQ(std::filesystem::exists(target, error), row.targetWritten);
+        if (row.targetWritten) {
+            EXPECT_NE(readFile(target).find("<key>MenuWidth_Key</key>"), std::string::npos);
+            LumibayPref reread;
+            EXPECT_EQ(reread.getMenuWidth(), 120);
+        }
+    }
 }
 
 } // namespace
