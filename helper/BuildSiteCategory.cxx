@@ -1,4 +1,5 @@
 // Building the site: the whole site is written anew from the library index on every build.
+#include "FileIO.hxx"
 #include "FileManagerExtention.hxx"
 #include "Format.hxx"
 #include "Log.hxx"
@@ -42,7 +43,9 @@ std::string LumibayControler::templatePath(const char* name) const {
 std::string LumibayControler::readTemplate(const char* name) const {
     // A missing template leaves its part of the page empty; the rest of the site still works.
     const std::string path = templatePath(name);
-    if (auto text = sitefiles::readTextFile(path)) {
+    // Templates are a few kilobytes; a larger file is not one of ours.
+    constexpr std::uintmax_t kLargestTemplate = 16 * 1024 * 1024;
+    if (auto text = readWholeFile(path, kLargestTemplate)) {
         return *text;
     }
     logLine(format("Template missing or unreadable: %@", {path}));

@@ -3,6 +3,7 @@
 #include "Constants.hxx"
 #include "Format.hxx"
 #include "Log.hxx"
+#include "Numbers.hxx"
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -65,15 +66,7 @@ double numberOf(const QVariant& value) {
     }
 }
 
-std::int32_t integerOf(const QVariant& value) {
-    double number = numberOf(value);
-    if (std::isnan(number)) {
-        return 0;
-    }
-    constexpr double low = std::numeric_limits<std::int32_t>::min();
-    constexpr double high = std::numeric_limits<std::int32_t>::max();
-    return static_cast<std::int32_t>(std::trunc(std::clamp(number, low, high)));
-}
+std::int32_t integerOf(const QVariant& value) { return clampToInt32(numberOf(value)); }
 
 // A week: the longest check interval we take as meant. Anything longer would leave the site
 // behind the library without anyone noticing.

@@ -1,11 +1,12 @@
 #include "SiteFiles.hxx"
 
+#include "FileIO.hxx"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,20 +16,6 @@
 namespace tessaly::sitefiles {
 
 namespace {
-
-int writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t written = ::write(fd, text.data(), text.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno;
-        }
-        text.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return 0;
-}
 
 int removeTreeAt(int parent, const std::string& name) {
     // unlinkat removes a file or a link itself (never its target) and refuses a folder.
@@ -122,17 +109,6 @@ void makeFolder(const std::string& path) {
     }
 }
 
-std::optional<std::string> readTextFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return text;
-}
 
 int writeNewFile(const Folder& folder, const std::string& name, const PageWriter& write) {
     // O_EXCL with O_NOFOLLOW: whatever stands at the name, a link above all, makes this fail
@@ -144,7 +120,7 @@ int writeNewFile(const Folder& folder, const std::string& name, const PageWriter
     }
     int error = 0;
     const PageSink sink = [&](std::string_view piece) {
-        error = writeAll(fd, piece);
+        error = writeAll(fd, piece) ? 0 : errno;
         return error == 0;
     };
     bool written = false;

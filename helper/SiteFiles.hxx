@@ -59,7 +59,6 @@ bool exists(const std::string& path);
 bool existsIn(const Folder& folder, const std::string& name);
 // Creates the folder unless something already stands at the path.
 void makeFolder(const std::string& path);
-std::optional<std::string> readTextFile(const std::string& path);
 
 // Creates a new file at the name (failing when anything stands there) and writes the page into
 // it; the file is dated now. A file left incomplete by a failure is removed again.
