@@ -18,13 +18,13 @@
 //   peak resident memory: N MB   of this process; the generator runs as a process of its own
 
 #include "Bundle.hxx"
+#include "ExpatFeed.hxx"
 #include "LibraryIndex.hxx"
 #include "LumibayControler.hxx"
 #include "LumibayPref.hxx"
 #include "SitePageBuilder.hxx"
 
 #include <QCoreApplication>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -130,7 +130,9 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double best(std::vector<double> times) { return *std::min_element(times.begin(), times.end()); }
+double best(std::vector<double> times) {
+    return *std::min_element(times.begin(), times.end());
+}
 
 double median(std::vector<double> times) {
     std::sort(times.begin(), times.end());
@@ -171,35 +173,17 @@ struct FileClose {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-// Reads the file the way the helper's reader does: 256 KiB blocks read straight into expat's
-// buffer. Answers whether the document was well formed.
+// Reads the file through the very feeding the helper's reader uses (blocks read straight into
+// expat's buffer), with handlers that do nothing. Answers whether the document was well formed.
 bool streamThroughExpat(const std::string& path) {
-    std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rb"));
     std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
-    if (!file || !parser) {
+    if (!parser) {
         return false;
     }
     // Handlers are set, as any reader has to set them; expat does less for events nobody takes.
     XML_SetElementHandler(parser.get(), &ignoreStart, &ignoreEnd);
     XML_SetCharacterDataHandler(parser.get(), &ignoreText);
-    constexpr int kBlock = 1 << 18;
-    for (;;) {
-        void* buffer = XML_GetBuffer(parser.get(), kBlock);
-        if (!buffer) {
-            return false;
-        }
-        const std::size_t length = std::fread(buffer, 1, kBlock, file.get());
-        if (std::ferror(file.get())) {
-            return false;
-        }
-        const bool last = length < static_cast<std::size_t>(kBlock);
-        if (XML_ParseBuffer(parser.get(), static_cast<int>(length), last) != XML_STATUS_OK) {
-            return false;
-        }
-        if (last) {
-            return true;
-        }
-    }
+    return tessaly::parseFileWithExpat(parser.get(), path);
 }
 
 // --- checking that a build did the whole job ----------------------------------------------------
@@ -316,7 +300,8 @@ Breakdown timeSteps(tessaly::LumibayControler& controller, const std::string& in
                 continue;
             }
             const Clock::time_point built = Clock::now();
-            const std::string page = builder.makeAlbumPage(albums[n], library, albumHead, albumTail);
+            const std::string page =
+                builder.makeAlbumPage(albums[n], library, albumHead, albumTail);
             const Clock::time_point written = Clock::now();
             controller.writePage(page, std::to_string(n) + ".html");
             building += written - built;

@@ -7,6 +7,10 @@
 // including the values only a damaged settings file can give: no columns or a negative count,
 // negative and extreme font and image sizes, colours that are not colours, and templates whose
 // conversions do not match their values.
+//
+// Every album page is also written in small chunks, with a chunk size picked from the input, and
+// must come out byte for byte as the whole page.
+#include "HtmlText.hxx"
 #include "LibraryIndex.hxx"
 #include "SitePageBuilder.hxx"
 
@@ -68,8 +72,7 @@ std::uint64_t selector(const std::uint8_t* data, std::size_t size) {
 }
 
 // Takes the next few bits of the selector as an index into `choices`.
-template <typename T, std::size_t N>
-const T& pick(std::uint64_t& bits, const T (&choices)[N]) {
+template <typename T, std::size_t N> const T& pick(std::uint64_t& bits, const T (&choices)[N]) {
     const T& chosen = choices[bits % N];
     bits /= N;
     return chosen;
@@ -112,8 +115,10 @@ std::string_view pickTemplate(std::uint64_t& bits, const std::string& shipped) {
     return useShipped ? std::string_view(shipped) : odd;
 }
 
+constexpr std::size_t kChunkSizes[] = {1, 7, 64, 4096};
+
 void buildPages(const LibraryIndex& index, std::uint64_t bits) {
-    const SitePageBuilder builder(makeStyle(bits));
+    SitePageBuilder builder(makeStyle(bits));
     const std::string_view menuHead = pickTemplate(bits, gShipped.menuHead);
     const std::string_view menuTail = pickTemplate(bits, gShipped.menuTail);
     const std::string_view albumHead = pickTemplate(bits, gShipped.albumHead);
@@ -122,6 +127,7 @@ void buildPages(const LibraryIndex& index, std::uint64_t bits) {
     static const std::vector<AlbumRecord> noAlbums;
     const auto& albums = index.albums ? *index.albums : noAlbums;
 
+    std::string scratch;
     const std::string menu = builder.makeMenuPage(albums, menuHead, menuTail);
     require(menu.ends_with(menuTail), "the menu page lost its closing template");
 
@@ -133,21 +139,34 @@ void buildPages(const LibraryIndex& index, std::uint64_t bits) {
         // Every published album is linked from the menu under its position and name.
         const std::string link = std::to_string(n) + ".html";
         require(menu.find(link) != std::string::npos, "a published album has no menu link");
+        // Names are written escaped, so the escaped form is what the pages hold.
+        const std::string_view name =
+            album.name ? tessaly::htmltext::escaped(*album.name, scratch) : std::string_view();
         if (album.name) {
-            require(menu.find(*album.name) != std::string::npos,
+            require(menu.find(name) != std::string::npos,
                     "a published album's name is missing from the menu");
         }
 
+        builder.setPageChunkSize(SitePageBuilder::kDefaultPageChunkSize);
         const std::string page = builder.makeAlbumPage(album, index, albumHead, albumTail);
         require(page.ends_with(albumTail), "an album page lost its closing template");
-        // One cell per entry of the key list, whether or not the key names a picture; a name or
-        // caption may add more, never fewer.
+        // One cell per entry of the key list, whether or not the key names a picture. Texts from
+        // the library are escaped and no template or colour holds a cell's end, so there are
+        // exactly as many.
         const std::size_t keys = album.keyList ? album.keyList->size() : 0;
-        require(occurrences(page, "</td>") >= keys, "an album page lost picture cells");
+        require(occurrences(page, "</td>") == keys, "an album page lost or gained picture cells");
         if (album.name) {
-            require(page.find(*album.name) != std::string::npos,
-                    "an album page lost its title");
+            require(page.find(name) != std::string::npos, "an album page lost its title");
         }
+
+        builder.setPageChunkSize(pick(bits, kChunkSizes));
+        std::string streamed;
+        const bool written = builder.writeAlbumPage(album, index, albumHead, albumTail,
+                                                    [&streamed](std::string_view chunk) {
+                                                        streamed.append(chunk);
+                                                        return true;
+                                                    });
+        require(written && streamed == page, "a page written in chunks differs from the whole");
     }
 }
 

@@ -1,10 +1,14 @@
 #include "LibraryIndex.hxx"
 
-#include <cstdio>
-#include <cstdlib>
+#include "ExpatFeed.hxx"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <expat.h>
-#include <memory>
+#include <limits>
+#include <system_error>
 
 namespace tessaly {
 
@@ -57,6 +61,93 @@ Tag classify(const char* name) {
     }
 }
 
+// Whether the digits of a number (without sign and "0x"), with their exponent, are one or more:
+// the place of the first digit that is not zero plus the exponent. Only needed for numbers no
+// double holds, so it may be rough for anything near one.
+bool isAboveOne(std::string_view number, bool hex) {
+    const std::size_t exponentAt = number.find_first_of(hex ? "pP" : "eE");
+    const std::string_view digits = number.substr(0, exponentAt);
+    long long place = 0;
+    const std::size_t point = digits.find('.');
+    const std::string_view whole = digits.substr(0, point);
+    const std::size_t firstWhole = whole.find_first_not_of('0');
+    if (firstWhole != std::string_view::npos) {
+        place = static_cast<long long>(whole.size() - firstWhole);
+    } else if (point != std::string_view::npos) {
+        const std::string_view fraction = digits.substr(point + 1);
+        const std::size_t firstFraction = fraction.find_first_not_of('0');
+        place = -static_cast<long long>(firstFraction == std::string_view::npos ? fraction.size()
+                                                                                : firstFraction);
+    }
+    if (hex) {
+        place *= 4; // the exponent counts binary places
+    }
+    if (exponentAt != std::string_view::npos) {
+        std::string_view exponent = number.substr(exponentAt + 1);
+        const bool minus = !exponent.empty() && exponent.front() == '-';
+        if (!exponent.empty() && (exponent.front() == '-' || exponent.front() == '+')) {
+            exponent.remove_prefix(1);
+        }
+        // Kept far from overflowing; any exponent this large decides alone.
+        long long size = 0;
+        for (const char digit : exponent) {
+            if (digit < '0' || digit > '9') {
+                break;
+            }
+            size = std::min(size * 10 + (digit - '0'), 1'000'000'000'000LL);
+        }
+        place += minus ? -size : size;
+    }
+    return place > 0;
+}
+
+// A number's text read as the C library reads it in the "C" locale: leading white space, one
+// sign, decimal or hexadecimal ("0x") digits with an exponent, "inf" and "nan"; what follows the
+// number is ignored. The index always writes a point, whereas the locale the program runs in
+// (which Qt takes from the user's) may expect a comma and would read "0.75" as 0, so no
+// locale-dependent function is used. Nothing when the text does not start with a number.
+std::optional<double> parseNumber(std::string_view text) {
+    std::size_t at = text.find_first_not_of(" \t\n\v\f\r");
+    if (at == std::string_view::npos) {
+        return std::nullopt;
+    }
+    text.remove_prefix(at);
+    const bool negative = text.front() == '-';
+    if (text.front() == '-' || text.front() == '+') {
+        text.remove_prefix(1);
+    }
+    // from_chars takes a minus sign of its own, which would let "+-1" through.
+    if (text.empty() || text.front() == '-' || text.front() == '+') {
+        return std::nullopt;
+    }
+    const char* const first = text.data();
+    const char* const last = first + text.size();
+    double value = 0.0;
+    std::from_chars_result read{first, std::errc::invalid_argument};
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        read = std::from_chars(first + 2, last, value, std::chars_format::hex);
+        if (read.ptr == first + 2) {
+            // "0x" without hexadecimal digits after it: the number is the zero alone.
+            read = {first + 1, std::errc()};
+            value = 0.0;
+        }
+    } else {
+        read = std::from_chars(first, last, value);
+    }
+    if (read.ec == std::errc::invalid_argument) {
+        return std::nullopt;
+    }
+    if (read.ec == std::errc::result_out_of_range) {
+        // Beyond a double either way: too large reads as infinity, too small as zero.
+        const bool hex = read.ptr > first && first[0] == '0' && text.size() > 1 &&
+                         (text[1] == 'x' || text[1] == 'X');
+        const std::string_view number(first + (hex ? 2 : 0),
+                                      static_cast<std::size_t>(read.ptr - first) - (hex ? 2 : 0));
+        value = isAboveOne(number, hex) ? std::numeric_limits<double>::infinity() : 0.0;
+    }
+    return negative ? -value : value;
+}
+
 bool isDictionary(Context context) {
     return context == Context::RootDict || context == Context::Album ||
            context == Context::MasterImages || context == Context::Picture;
@@ -80,7 +171,7 @@ constexpr TextField<PictureRecord> kPictureTexts[] = {
 };
 
 class IndexParser {
-public:
+  public:
     IndexParser() : parser_(XML_ParserCreate(nullptr)) {
         XML_SetUserData(parser_, this);
         XML_SetElementHandler(parser_, &IndexParser::onStart, &IndexParser::onEnd);
@@ -94,13 +185,6 @@ public:
 
     XML_Parser parser() const { return parser_; }
 
-    bool feed(const char* data, int length, bool last) {
-        if (XML_Parse(parser_, data, length, last) != XML_STATUS_OK) {
-            failed_ = true;
-        }
-        return !failed_;
-    }
-
     std::optional<LibraryIndex> result() {
         if (failed_ || !rootClosed_) {
             return std::nullopt;
@@ -108,11 +192,13 @@ public:
         return std::move(index_);
     }
 
-private:
+  private:
     static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char**) {
         static_cast<IndexParser*>(self)->start(name);
     }
-    static void XMLCALL onEnd(void* self, const XML_Char*) { static_cast<IndexParser*>(self)->end(); }
+    static void XMLCALL onEnd(void* self, const XML_Char*) {
+        static_cast<IndexParser*>(self)->end();
+    }
     static void XMLCALL onText(void* self, const XML_Char* text, int length) {
         auto* parser = static_cast<IndexParser*>(self);
         if (parser->capture_) {
@@ -268,10 +354,8 @@ private:
             if (endAction_ == EndAction::Key) {
                 keyPending_ = true;
             } else if (endAction_ == EndAction::AspectRatio) {
-                char* stop = nullptr;
-                double value = std::strtod(scratch_.c_str(), &stop);
-                if (stop != scratch_.c_str()) {
-                    picture_->aspectRatio = static_cast<float>(value);
+                if (const std::optional<double> value = parseNumber(scratch_)) {
+                    picture_->aspectRatio = static_cast<float>(*value);
                 }
             }
             capture_ = nullptr;
@@ -303,50 +387,20 @@ private:
     bool failed_ = false;
 };
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 } // namespace
 
 std::optional<LibraryIndex> parseLibraryIndex(std::string_view xml) {
     IndexParser parser;
-    // expat takes int lengths; feed large inputs in pieces.
-    constexpr std::size_t kPiece = 1 << 24;
-    do {
-        std::size_t length = std::min(xml.size(), kPiece);
-        bool last = length == xml.size();
-        if (!parser.feed(xml.data(), static_cast<int>(length), last)) {
-            return std::nullopt;
-        }
-        xml.remove_prefix(length);
-    } while (!xml.empty());
+    if (!parseTextWithExpat(parser.parser(), xml)) {
+        return std::nullopt;
+    }
     return parser.result();
 }
 
 std::optional<LibraryIndex> readLibraryIndex(const std::string& path) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        return std::nullopt;
-    }
     IndexParser parser;
-    constexpr int kBlock = 1 << 18;
-    for (;;) {
-        void* buffer = XML_GetBuffer(parser.parser(), kBlock);
-        if (!buffer) {
-            return std::nullopt;
-        }
-        std::size_t length = std::fread(buffer, 1, kBlock, file.get());
-        if (std::ferror(file.get())) {
-            return std::nullopt;
-        }
-        bool last = length < static_cast<std::size_t>(kBlock);
-        if (XML_ParseBuffer(parser.parser(), static_cast<int>(length), last) != XML_STATUS_OK) {
-            return std::nullopt;
-        }
-        if (last) {
-            break;
-        }
+    if (!parseFileWithExpat(parser.parser(), path)) {
+        return std::nullopt;
     }
     return parser.result();
 }

@@ -2,8 +2,9 @@
 //
 // The index of a large library is tens of megabytes, so it is streamed through expat and only the
 // keys below are kept; everything else is skipped as it goes by. A value of the wrong type counts
-// as missing. A file that is missing, truncated or not a property list with a dictionary at its
-// root cannot be read: the reader then answers nothing rather than a half-filled index.
+// as missing. Numbers are read with a decimal point whatever locale the program runs in. A file
+// that is missing, truncated or not a property list with a dictionary at its root cannot be read:
+// the reader then answers nothing rather than a half-filled index.
 #pragma once
 
 #include <optional>
@@ -15,11 +16,11 @@
 namespace tessaly {
 
 struct PictureRecord {
-    std::optional<std::string> thumbPath;   // "ThumbPath"
-    std::optional<std::string> imagePath;   // "ImagePath"
-    std::optional<float> aspectRatio;       // "Aspect Ratio", width divided by height
-    std::optional<std::string> caption;     // "Caption"
-    std::optional<std::string> comment;     // "Comment"
+    std::optional<std::string> thumbPath; // "ThumbPath"
+    std::optional<std::string> imagePath; // "ImagePath"
+    std::optional<float> aspectRatio;     // "Aspect Ratio", width divided by height
+    std::optional<std::string> caption;   // "Caption"
+    std::optional<std::string> comment;   // "Comment"
 };
 
 struct AlbumRecord {

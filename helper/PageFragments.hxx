@@ -1,7 +1,8 @@
 // The markup the page builders put between the templates. Each is a format: Q marks where a
 // quotation mark goes and LF a line feed, both passed as values so that no fragment hides them.
 // The odd spacing ("color =", "href= ", "target = ") and the target "_blanc" are part of the
-// published pages and are kept as they are.
+// published pages and are kept as they are. Every text from the library is escaped before it
+// fills a fragment (see HtmlText.hxx); the fragments themselves are written as they stand.
 #pragma once
 
 #include <string_view>
@@ -12,8 +13,7 @@ namespace tessaly::fragments {
 // Q, colour, Q, LF
 inline constexpr std::string_view kMenuFont = "<font Color=%@%@%@>%@";
 // Q, position, Q, Q, Q, album name, LF
-inline constexpr std::string_view kMenuLink =
-    "<a href=%@%d.html%@ target=%@picture%@>%@</a><br>%@";
+inline constexpr std::string_view kMenuLink = "<a href=%@%d.html%@ target=%@picture%@>%@</a><br>%@";
 
 // Album pages.
 // Q, colour, Q, level, name, level, LF
@@ -25,11 +25,11 @@ inline constexpr std::string_view kAlbumComment =
 // Q x7, cell padding, Q, LF
 inline constexpr std::string_view kTableStart =
     "<table width=%@180%@ border=%@0%@ cellspacing=%@1%@ cellpadding=%@%d%@>%@";
-inline constexpr std::string_view kRowStart = "<tr>%@";                  // LF
+inline constexpr std::string_view kRowStart = "<tr>%@";                   // LF
 inline constexpr std::string_view kCellStart = "<td align=%@center%@>%@"; // Q, Q, LF
-// Q, path, Q, Q, Q, Q, Q, Q, width, Q, Q, height, Q, LF
+// Q, path, Q, Q, caption, Q, Q, Q, Q, width, Q, Q, height, Q, LF
 inline constexpr std::string_view kThumbnail =
-    "<img src=%@%@%@ alt=%@%@ border=%@0%@ width=%@%d%@ height=%@%d%@>%@";
+    "<img src=%@%@%@ alt=%@%@%@ border=%@0%@ width=%@%d%@ height=%@%d%@>%@";
 // Q, size, Q, LF
 inline constexpr std::string_view kTitleFontPositive = "<font size=%@+%d%@>%@";
 // Q, size, Q, Q, colour, Q, LF
@@ -40,10 +40,10 @@ inline constexpr std::string_view kDownloadLink = "<a href= %@%@%@ target = %@_b
 // Q, size, Q, Q, colour, Q, comment, LF
 inline constexpr std::string_view kCommentPositive = "<font size=%@+%d%@ color =%@#%@%@><br>%@%@";
 inline constexpr std::string_view kCommentNegative = "<font size=%@%d%@ color =%@#%@%@><br>%@%@";
-inline constexpr std::string_view kNoComment = "<br>%@";       // LF
-inline constexpr std::string_view kCellEnd = "%@<br></td>%@";  // cell text, LF
-inline constexpr std::string_view kRowEnd = "</tr>%@";         // LF
-inline constexpr std::string_view kAlbumPageName = "%d.html";  // position
+inline constexpr std::string_view kNoComment = "<br>%@";      // LF
+inline constexpr std::string_view kCellEnd = "%@<br></td>%@"; // cell text, LF
+inline constexpr std::string_view kRowEnd = "</tr>%@";        // LF
+inline constexpr std::string_view kAlbumPageName = "%d.html"; // position
 inline constexpr std::string_view kDownloadText = "Download";
 
 } // namespace tessaly::fragments

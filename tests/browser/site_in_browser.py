@@ -8,6 +8,11 @@ page in the picture frame, and every thumbnail and download link on that page is
 decodes. What the site should hold is read from the library index itself, so the checks follow
 whatever the sample generator writes.
 
+Before publishing, one album is given texts and file names a careless page would get wrong: a
+name and a caption with "&" and "<" that must show as exactly that text, a caption that would run
+script if it were written as markup, and a picture whose files are named with "#", "?", "%" and a
+quotation mark, which must still load.
+
 Run it with Debian's interpreter, which has selenium:
 
     /usr/bin/python3 tests/browser/site_in_browser.py \
@@ -60,6 +65,7 @@ class TestFailure(Exception):
 class Picture:
     thumb: Path
     image: Path
+    caption: str
 
 
 @dataclasses.dataclass
@@ -139,14 +145,47 @@ def stop_process_group(process, name):
 
 # --- the library and the helper -------------------------------------------------------------------
 
+# Texts and a file name that are markup, entities or URL syntax when written carelessly.
+HOSTILE_ALBUM_NAME = 'Summer <2006> & "friends"'
+MARKUP_CAPTION = "Café & <Friends>"
+# Would run as a script element in the cell's text, and would end the alt attribute and add an
+# onload handler to the thumbnail.
+SCRIPT_CAPTION = ('<script>window.tessalyInjected = 1</script>'
+                  'x" onload="window.tessalyInjected = 2')
+ODD_FILE_STEM = 'odd #1 ?x %41 "q"'
+
+
+def add_hostile_entries(index):
+    """Gives the first published album with three pictures the texts and file names above."""
+    master = index["Master Image List"]
+    for position, album in enumerate(index["List of Albums"]):
+        keys = album.get("KeyList", [])
+        if position >= 3 and album.get("Album Type") == "Regular" and len(keys) >= 3:
+            break
+    else:
+        raise TestFailure("the sample library has no published album with three pictures")
+    album["AlbumName"] = HOSTILE_ALBUM_NAME
+    master[keys[0]]["Caption"] = MARKUP_CAPTION
+    master[keys[1]]["Caption"] = SCRIPT_CAPTION
+    picture = master[keys[2]]
+    for key in ("ThumbPath", "ImagePath"):
+        old = Path(picture[key])
+        new = old.with_name(ODD_FILE_STEM + old.suffix)
+        old.rename(new)
+        picture[key] = str(new)
+
 def make_library(tool, home, seed):
     """Writes a sample library into home and returns the albums the site should publish."""
     result = subprocess.run([str(tool), "--home", str(home), "--albums", "4", "--pictures", "14",
                              "--seed", str(seed)], capture_output=True, text=True, timeout=120)
     check(result.returncode == 0,
           f"the sample-library tool failed ({result.returncode}):\n{result.stderr}")
-    with open(home / "Sites" / LIBRARY_FOLDER / "AlbumData.xml", "rb") as index_file:
+    index_path = home / "Sites" / LIBRARY_FOLDER / "AlbumData.xml"
+    with open(index_path, "rb") as index_file:
         index = plistlib.load(index_file)
+    add_hostile_entries(index)
+    with open(index_path, "wb") as index_file:
+        plistlib.dump(index, index_file)
     master = index["Master Image List"]
     albums = []
     # The first three entries are the library and its automatic albums; only regular albums after
@@ -154,7 +193,8 @@ def make_library(tool, home, seed):
     for position, album in enumerate(index["List of Albums"]):
         if position < 3 or album.get("Album Type") != "Regular":
             continue
-        pictures = [Picture(Path(master[key]["ThumbPath"]), Path(master[key]["ImagePath"]))
+        pictures = [Picture(Path(master[key]["ThumbPath"]), Path(master[key]["ImagePath"]),
+                            master[key].get("Caption", ""))
                     for key in album.get("KeyList", [])]
         albums.append(Album(album["AlbumName"], pictures))
     check(albums and any(a.pictures for a in albums),
@@ -398,7 +438,10 @@ def check_album_page(driver, album, sites):
     check(len(images) == len(album.pictures) and len(downloads) == len(album.pictures),
           f'album "{album.name}" has {len(album.pictures)} pictures, its page shows '
           f"{len(images)} thumbnails and {len(downloads)} download links")
-    for image, picture in zip(images, album.pictures):
+    cells = driver.find_elements(By.CSS_SELECTOR, "table td")
+    check(len(cells) == len(album.pictures),
+          f'album "{album.name}" has {len(album.pictures)} pictures, its page {len(cells)} cells')
+    for image, cell, picture in zip(images, cells, album.pictures):
         src = image.get_attribute("src")
         check_served_as(src, picture.thumb, sites, "thumbnail")
         wait_for(f"the browser to load {src}",
@@ -406,11 +449,35 @@ def check_album_page(driver, album, sites):
                  BROWSER_TIMEOUT)
         check(driver.execute_script("return arguments[0].naturalWidth", image) > 0,
               f"the browser could not decode the thumbnail {src}")
+        # The caption reads as exactly its text, in the cell and to a screen reader alike.
+        alt = image.get_attribute("alt")
+        check(alt == picture.caption, f"the thumbnail {src} has the alt text {alt!r}, "
+              f"its caption is {picture.caption!r}")
+        shown = driver.execute_script("return arguments[0].textContent", cell)
+        check(picture.caption in shown,
+              f"the cell of {src} shows {shown!r}, not the caption {picture.caption!r}")
     for link, picture in zip(downloads, album.pictures):
         check_served_as(link.get_attribute("href"), picture.image, sites, "download link")
+    # Nothing a caption holds may run: no script element and no handler it could have added.
+    check(not driver.find_elements(By.CSS_SELECTOR, "table script, table [onload], table [onerror]"),
+          f'a caption of album "{album.name}" became markup on its page')
+    injected = driver.execute_script("return window.tessalyInjected")
+    check(injected is None, f'script from a caption of album "{album.name}" ran ({injected})')
+
+
+def check_hostile_entries_shown(albums):
+    """The album with the hostile texts was among the pages browsed, with all three pictures."""
+    hostile = [album for album in albums if album.name == HOSTILE_ALBUM_NAME]
+    check(len(hostile) == 1, f"the album {HOSTILE_ALBUM_NAME!r} is not published once")
+    captions = [picture.caption for picture in hostile[0].pictures]
+    check(MARKUP_CAPTION in captions and SCRIPT_CAPTION in captions,
+          f"the hostile captions are not in the album: {captions}")
+    check(any(picture.thumb.stem == ODD_FILE_STEM for picture in hostile[0].pictures),
+          "the picture with the odd file name is not in the album")
 
 
 def browse_site(driver, base_url, albums, sites, screenshot):
+    check_hostile_entries_shown(albums)
     top_url = f"{base_url}/{SITE_FOLDER}/{TOP_PAGE}"
     driver.get(top_url)
     hrefs = read_menu(driver, albums)

@@ -1,8 +1,13 @@
-#include "IndexXml.hxx"
 #include "LibraryIndex.hxx"
+
+#include "IndexXml.hxx"
 #include "TempHome.hxx"
 
+#include <clocale>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
+#include <string>
 
 #ifndef FIXTURE_DIR
 #error FIXTURE_DIR names the folder of the test data
@@ -32,7 +37,8 @@ TEST(LibraryIndex, ReadsTheIndexOfTheRealApplication) {
 
     const PictureRecord* picture = index->findPicture("7");
     ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(picture->thumbPath, "/Users/username/Pictures/iPhoto Library/2006/01/07/Thumbs/7.jpg");
+    EXPECT_EQ(picture->thumbPath,
+              "/Users/username/Pictures/iPhoto Library/2006/01/07/Thumbs/7.jpg");
     EXPECT_EQ(picture->imagePath, "/Users/username/Pictures/iPhoto Library/2006/01/07/"
                                   "fallow_keep.png.450x450.2005-12-04.jpg");
     EXPECT_EQ(picture->aspectRatio, 1.0f);
@@ -65,9 +71,12 @@ TEST(LibraryIndex, FilesThatCannotBeReadGiveNothing) {
         {"mismatched tags", "<plist><dict><key>a</key><string>b</dict></string></plist>"},
         {"entity bomb",
          "<!DOCTYPE p [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b \"&a;&a;&a;&a;&a;&a;&a;&a;&a;&a;\">"
-         "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d \"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"
-         "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\"><!ENTITY f \"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">"
-         "<!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\"><!ENTITY h \"&g;&g;&g;&g;&g;&g;&g;&g;&g;&g;\">]>"
+         "<!ENTITY c \"&b;&b;&b;&b;&b;&b;&b;&b;&b;&b;\"><!ENTITY d "
+         "\"&c;&c;&c;&c;&c;&c;&c;&c;&c;&c;\">"
+         "<!ENTITY e \"&d;&d;&d;&d;&d;&d;&d;&d;&d;&d;\"><!ENTITY f "
+         "\"&e;&e;&e;&e;&e;&e;&e;&e;&e;&e;\">"
+         "<!ENTITY g \"&f;&f;&f;&f;&f;&f;&f;&f;&f;&f;\"><!ENTITY h "
+         "\"&g;&g;&g;&g;&g;&g;&g;&g;&g;&g;\">]>"
          "<plist><dict><key>List of Albums</key><array><dict><key>AlbumName</key>"
          "<string>&h;&h;&h;&h;&h;&h;&h;&h;&h;&h;</string></dict></array></dict></plist>"},
     };
@@ -95,13 +104,13 @@ TEST(LibraryIndex, ValuesOfTheWrongTypeCountAsMissing) {
                      "<key>AlbumName</key><string>A &amp; B &lt;i&gt;</string>"
                      "<key>KeyList</key><array><string>1</string><integer>2</integer>"
                      "<dict/><string>3</string></array></dict>\n");
-    const std::string xml = plistDocument(
-        albumListXml(albums) + "<key>Master Image List</key>\n<dict>\n" +
-        pictureXml("1", "<key>Aspect Ratio</key><string>1.5</string>"
-                        "<key>Caption</key><integer>4</integer>"
-                        "<key>ThumbPath</key><string>/t/1.jpg</string>") +
-        pictureXml("2", "<key>Aspect Ratio</key><integer>2</integer>") +
-        "<key>3</key><string>not a picture</string>\n</dict>\n");
+    const std::string xml =
+        plistDocument(albumListXml(albums) + "<key>Master Image List</key>\n<dict>\n" +
+                      pictureXml("1", "<key>Aspect Ratio</key><string>1.5</string>"
+                                      "<key>Caption</key><integer>4</integer>"
+                                      "<key>ThumbPath</key><string>/t/1.jpg</string>") +
+                      pictureXml("2", "<key>Aspect Ratio</key><integer>2</integer>") +
+                      "<key>3</key><string>not a picture</string>\n</dict>\n");
     auto index = parseLibraryIndex(xml);
     ASSERT_TRUE(index);
     ASSERT_EQ(index->albums->size(), 6u);
@@ -131,9 +140,9 @@ TEST(LibraryIndex, ValuesOfTheWrongTypeCountAsMissing) {
 }
 
 TEST(LibraryIndex, TopLevelListsOfTheWrongTypeAreMissing) {
-    auto index = parseLibraryIndex(plistDocument(
-        "<key>List of Albums</key><dict><key>a</key><array/></dict>\n"
-        "<key>Master Image List</key><array><dict/></array>\n"));
+    auto index = parseLibraryIndex(
+        plistDocument("<key>List of Albums</key><dict><key>a</key><array/></dict>\n"
+                      "<key>Master Image List</key><array><dict/></array>\n"));
     ASSERT_TRUE(index);
     EXPECT_FALSE(index->albums);
     EXPECT_FALSE(index->masterImages);
@@ -145,19 +154,88 @@ TEST(LibraryIndex, TopLevelListsOfTheWrongTypeAreMissing) {
 
 TEST(LibraryIndex, SkipsWhatThePagesDoNotUse) {
     // Unused keys hold nested containers and even keys that the reader uses elsewhere.
-    auto index = parseLibraryIndex(plistDocument(
-        "<key>List of Rolls</key><array><dict>" + keyString("AlbumName", "Roll") +
-        "<key>KeyList</key><array><string>9</string></array></dict></array>\n" +
-        albumListXml({albumXml("Only", {"9"}, "Regular",
-                               "<key>Filters</key><array><dict><key>AlbumName</key>"
-                               "<string>inner</string></dict></array>\n"
-                               "<key>Comments</key><string></string>\n")}) +
-        "<key>Major Version</key><integer>2</integer>\n"));
+    auto index = parseLibraryIndex(
+        plistDocument("<key>List of Rolls</key><array><dict>" + keyString("AlbumName", "Roll") +
+                      "<key>KeyList</key><array><string>9</string></array></dict></array>\n" +
+                      albumListXml({albumXml("Only", {"9"}, "Regular",
+                                             "<key>Filters</key><array><dict><key>AlbumName</key>"
+                                             "<string>inner</string></dict></array>\n"
+                                             "<key>Comments</key><string></string>\n")}) +
+                      "<key>Major Version</key><integer>2</integer>\n"));
     ASSERT_TRUE(index);
     ASSERT_EQ(index->albums->size(), 1u);
     EXPECT_EQ(index->albums->front().name, "Only");
     EXPECT_EQ(index->albums->front().comments, ""); // present and empty is not missing
     EXPECT_FALSE(index->masterImages);
+}
+
+// The index writes numbers with a point whatever the user's language; Qt puts the C library into
+// the user's numeric locale, where a comma is the decimal mark. Every row is read under "C" and
+// under a decimal-comma locale and must give its value in both.
+TEST(LibraryIndex, AspectRatioIsReadTheSameInEveryLocale) {
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char* name;
+        const char* element;
+        const char* text;
+        bool present;
+        float value;
+    };
+    static constexpr Case cases[] = {
+        {"a real", "real", "0.75", true, 0.75f},
+        {"the usual landscape ratio", "real", "1.3333334", true, 1.3333334f},
+        {"an integer", "integer", "2", true, 2.0f},
+        {"an integer written as a real", "real", "1", true, 1.0f},
+        {"an exponent", "real", "1.5e1", true, 15.0f},
+        {"a negative exponent in capitals", "real", "7.5E-1", true, 0.75f},
+        {"white space around", "real", " \n 0.5 ", true, 0.5f},
+        {"a plus sign", "real", "+0.25", true, 0.25f},
+        {"a minus sign", "real", "-0.5", true, -0.5f},
+        {"hexadecimal", "real", "0x1.8p0", true, 1.5f},
+        {"a comma ends the number", "real", "0,75", true, 0.0f},
+        {"junk after the number", "real", "0.75abc", true, 0.75f},
+        {"an unfinished exponent", "real", "2e", true, 2.0f},
+        {"too large", "real", "1e999", true, kInf},
+        {"too small", "real", "-1e-999", true, -0.0f},
+        {"too small without exponent", "real",
+         "0.0000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+         "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+         "00000000000000000000000000000000000000000000000000000000000000000000000000000000000000"
+         "00000000000000000000000000000000000000000000000000000000000000000000000000000000000001",
+         true, 0.0f},
+        {"infinity", "real", "-inf", true, -kInf},
+        {"junk", "real", "wide", false, 0.0f},
+        {"empty", "real", "", false, 0.0f},
+        {"a point alone", "real", ".", false, 0.0f},
+        {"two signs", "real", "+-1", false, 0.0f},
+        {"a comma first", "real", ",5", false, 0.0f},
+    };
+    struct LocaleGuard {
+        std::string saved = std::setlocale(LC_ALL, nullptr);
+        ~LocaleGuard() { std::setlocale(LC_ALL, saved.c_str()); }
+    } guard;
+    for (const char* locale : {"C", "de_DE.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        if (!std::setlocale(LC_ALL, locale)) {
+            GTEST_SKIP() << "the locale " << locale << " is not installed (localedef makes it)";
+        }
+        for (const Case& row : cases) {
+            SCOPED_TRACE(row.name);
+            const auto index = parseLibraryIndex(plistDocument(
+                "<key>Master Image List</key><dict>" +
+                pictureXml("1", std::string("<key>Aspect Ratio</key><") + row.element + ">" +
+                                    row.text + "</" + row.element + ">") +
+                "</dict>"));
+            ASSERT_TRUE(index);
+            const PictureRecord* picture = index->findPicture("1");
+            ASSERT_NE(picture, nullptr);
+            ASSERT_EQ(picture->aspectRatio.has_value(), row.present);
+            if (row.present) {
+                EXPECT_EQ(*picture->aspectRatio, row.value);
+                EXPECT_EQ(std::signbit(*picture->aspectRatio), std::signbit(row.value));
+            }
+        }
+    }
 }
 
 } // namespace

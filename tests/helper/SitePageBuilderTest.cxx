@@ -1,8 +1,9 @@
-#include "IndexXml.hxx"
 #include "SitePageBuilder.hxx"
 
-#include <gtest/gtest.h>
+#include "IndexXml.hxx"
 
+#include <algorithm>
+#include <gtest/gtest.h>
 #include <sstream>
 
 namespace tessaly {
@@ -39,6 +40,10 @@ std::vector<std::string> linesOf(const std::string& text) {
         lines.push_back(line);
     }
     return lines;
+}
+
+bool hasLine(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 std::size_t countOf(const std::string& text, const std::string& part) {
@@ -84,10 +89,11 @@ TEST(MenuPage, ListsRegularAlbumsFromTheFourthPlaceWithGaps) {
     albums.push_back(albumXml("regular in lower case", {}, "regular"));
     const LibraryIndex index = indexOf(plistDocument(albumListXml(albums)));
     const std::string page = SitePageBuilder(defaultStyle()).makeMenuPage(*index.albums, "", "");
-    EXPECT_EQ(page, "<font Color=\"DDDDDD\">\n"
-                    "<a href=\"3.html\" target=\"picture\">Three</a><br>\n"
-                    "<a href=\"5.html\" target=\"picture\">Five</a><br>\n"
-                    "<a href=\"6.html\" target=\"picture\">Six & <b>more</b></a><br>\n");
+    EXPECT_EQ(page,
+              "<font Color=\"DDDDDD\">\n"
+              "<a href=\"3.html\" target=\"picture\">Three</a><br>\n"
+              "<a href=\"5.html\" target=\"picture\">Five</a><br>\n"
+              "<a href=\"6.html\" target=\"picture\">Six &amp; &lt;b&gt;more&lt;/b&gt;</a><br>\n");
 }
 
 TEST(MenuPage, ThreeAlbumsOrFewerGiveNoLink) {
@@ -112,8 +118,7 @@ TEST(AlbumPage, WorkedExample) {
     style.pictureCommentColor = "333333";
     const std::string library = "/Users/user/Sites/iPhoto Library/2006/05/12/";
     const LibraryIndex index = indexOf(plistDocument(
-        albumListXml({albumXml("Summer", {"3"}, "Regular",
-                               keyString("Comments", "Holidays"))}) +
+        albumListXml({albumXml("Summer", {"3"}, "Regular", keyString("Comments", "Holidays"))}) +
         "<key>Master Image List</key><dict>\n" +
         pictureXml("3", keyString("ThumbPath", library + "Thumbs/3.jpg") +
                             keyString("ImagePath", library + "3.jpg") +
@@ -131,7 +136,7 @@ TEST(AlbumPage, WorkedExample) {
         "<table width=\"180\" border=\"0\" cellspacing=\"1\" cellpadding=\"5\">",
         "<tr>",
         "<td align=\"center\">",
-        "<img src=\"../../iPhoto Library/2006/05/12/Thumbs/3.jpg\" alt=\"\" border=\"0\" "
+        "<img src=\"../../iPhoto Library/2006/05/12/Thumbs/3.jpg\" alt=\"Beach\" border=\"0\" "
         "width=\"150\" height=\"112\">",
         "<font size=\"+2\">",
         "<br>Beach",
@@ -172,11 +177,11 @@ TEST(AlbumPage, Layout) {
     };
     static constexpr Case cases[] = {
         {"4 columns, 8 pictures", 4, 8, 2, 3, -1, 10, true, nullptr, 2,
-         "<font color=\"#B7B7B7\"><H2>Album Title : Trip </H2>", "<font size=\"-1\" color=\"#A1B89E\">",
-         "cellpadding=\"5\""},
+         "<font color=\"#B7B7B7\"><H2>Album Title : Trip </H2>",
+         "<font size=\"-1\" color=\"#A1B89E\">", "cellpadding=\"5\""},
         {"4 columns, 9 pictures", 4, 9, 2, 3, -1, 10, true, nullptr, 3,
-         "<font color=\"#B7B7B7\"><H2>Album Title : Trip </H2>", "<font size=\"-1\" color=\"#A1B89E\">",
-         "cellpadding=\"5\""},
+         "<font color=\"#B7B7B7\"><H2>Album Title : Trip </H2>",
+         "<font size=\"-1\" color=\"#A1B89E\">", "cellpadding=\"5\""},
         {"1 column", 1, 3, 2, 3, 0, 7, true, "Notes", 3,
          "<font color=\"#B7B7B7\"><H2>Album Title : Trip </H2>|"
          "<font color=\"#C7C7C7\"><H3> Comment : Notes </H3>",
@@ -208,7 +213,8 @@ TEST(AlbumPage, Layout) {
         std::string pictures;
         for (int i = 0; i < row.pictures; ++i) {
             keys.push_back(std::to_string(i));
-            pictures += pictureXml(std::to_string(i), keyString("Caption", "c" + std::to_string(i)));
+            pictures +=
+                pictureXml(std::to_string(i), keyString("Caption", "c" + std::to_string(i)));
         }
         std::string album = "<dict>" + keyString("Album Type", "Regular") +
                             (row.named ? keyString("AlbumName", "Trip") : "") +
@@ -284,7 +290,7 @@ TEST(AlbumPage, CommentFormFollowsTheSignOfItsSize) {
     };
     static constexpr Case cases[] = {
         {1, "Evening", "<font size=\"+1\" color =\"#A3392C\"><br>Evening\n"},
-        {0, "x < y & z", "<font size=\"+0\" color =\"#A3392C\"><br>x < y & z\n"},
+        {0, "x < y & z", "<font size=\"+0\" color =\"#A3392C\"><br>x &lt; y &amp; z\n"},
         {-2, "Evening", "<font size=\"-2\" color =\"#A3392C\"><br>Evening\n"},
         {-2, "", "<br>\n"},
         {3, nullptr, "<br>\n"},
@@ -311,7 +317,7 @@ TEST(AlbumPage, ThumbnailSizeFollowsTheAspectRatio) {
         int height;
     };
     static constexpr Case cases[] = {
-        {150, 1.3333334f, 150, 112}, {150, 0.75f, 112, 150}, {150, 1.5f, 150, 100},
+        {150, 1.3333334f, 150, 112}, {150, 0.75f, 112, 150},      {150, 1.5f, 150, 100},
         {150, 1.0f, 150, 150},       {200, 1.3333334f, 200, 150}, {150, 0.0f, 0, 150},
         {150, -1.0f, -150, 150},     {150, 1e30f, 150, 0},
     };
@@ -360,6 +366,219 @@ TEST(AlbumPage, DownloadLinkNeedsAPath) {
     EXPECT_EQ(cell, "");
     builder.addDownloadLink(cell, "Download", std::string("../../iPhoto Library/m.mov"));
     EXPECT_EQ(cell, "<a href= \"../../iPhoto Library/m.mov\" target = \"_blanc\">Download </a>\n");
+}
+
+// --- texts from the library in the pages ------------------------------------------------------
+
+// An album of one picture, built without going through XML so that any byte can be given.
+struct OnePictureAlbum {
+    AlbumRecord album;
+    LibraryIndex index;
+
+    OnePictureAlbum() {
+        album.type = "Regular";
+        album.name = "Album";
+        album.keyList.emplace().push_back("1");
+        index.masterImages.emplace()["1"] = PictureRecord{};
+    }
+    PictureRecord& picture() { return index.masterImages->at("1"); }
+};
+
+TEST(AlbumPage, LibraryTextsAreEscaped) {
+    enum class Field { AlbumName, AlbumComment, Caption, Comment, ThumbPath, ImagePath };
+    struct Case {
+        const char* name;
+        Field field;
+        const char* text;
+        // Lines of the album page that must be there; the menu page is checked for album names.
+        const char* line1;
+        const char* line2;
+    };
+    static constexpr Case cases[] = {
+        {"caption with an ampersand and markup", Field::Caption, "Café & <Friends>",
+         "<br>Café &amp; &lt;Friends&gt;",
+         "<img src=\"../..\" alt=\"Café &amp; &lt;Friends&gt;\" border=\"0\" width=\"0\" "
+         "height=\"150\">"},
+        {"caption with script and quotes", Field::Caption, "\"><script>alert('x')</script>",
+         "<br>&quot;&gt;&lt;script&gt;alert('x')&lt;/script&gt;",
+         "<img src=\"../..\" alt=\"&quot;&gt;&lt;script&gt;alert('x')&lt;/script&gt;\" "
+         "border=\"0\" width=\"0\" height=\"150\">"},
+        {"caption already holding an entity", Field::Caption, "&amp;&", "<br>&amp;amp;&amp;",
+         nullptr},
+        {"caption keeps percent, hash and question mark", Field::Caption, "100% #1?",
+         "<br>100% #1?", nullptr},
+        {"caption of special characters only", Field::Caption, "<>", "<br>&lt;&gt;", nullptr},
+        {"non-ASCII caption unchanged", Field::Caption, "夏の海 – Été", "<br>夏の海 – Été",
+         "<img src=\"../..\" alt=\"夏の海 – Été\" border=\"0\" width=\"0\" height=\"150\">"},
+        {"picture comment", Field::Comment, "\"a\" < b & c",
+         "<font size=\"-2\" color =\"#A3392C\"><br>&quot;a&quot; &lt; b &amp; c", nullptr},
+        {"album name", Field::AlbumName, "Tom & Jerry <3",
+         "<font color=\"#B7B7B7\"><H2>Album Title : Tom &amp; Jerry &lt;3 </H2>",
+         "<a href=\"3.html\" target=\"picture\">Tom &amp; Jerry &lt;3</a><br>"},
+        {"album comment", Field::AlbumComment, "</H3><b>bold</b>",
+         "<font color=\"#C7C7C7\"><H3> Comment : &lt;/H3&gt;&lt;b&gt;bold&lt;/b&gt; </H3>",
+         nullptr},
+        {"thumbnail path breaking out of its attribute", Field::ThumbPath,
+         "/home/ann/Sites/iPhoto Library/x\" onerror=\"alert(1).jpg",
+         "<img src=\"../../iPhoto Library/x&quot; onerror=&quot;alert(1).jpg\" alt=\"\" "
+         "border=\"0\" width=\"0\" height=\"150\">",
+         nullptr},
+        {"thumbnail path with URL characters", Field::ThumbPath,
+         "/home/ann/Sites/iPhoto Library/100% #1?.jpg",
+         "<img src=\"../../iPhoto Library/100%25 %231%3F.jpg\" alt=\"\" border=\"0\" "
+         "width=\"0\" height=\"150\">",
+         nullptr},
+        {"download path with every special character", Field::ImagePath,
+         "/home/ann/Sites/iPhoto Library/a&b<c>\"d%e#f?g.jpg",
+         "<a href= \"../../iPhoto Library/a&amp;b&lt;c&gt;&quot;d%25e%23f%3Fg.jpg\" "
+         "target = \"_blanc\">Download </a>",
+         nullptr},
+        {"non-ASCII path unchanged", Field::ImagePath, "/home/ann/Sites/iPhoto Library/夏/海.jpg",
+         "<a href= \"../../iPhoto Library/夏/海.jpg\" target = \"_blanc\">Download </a>", nullptr},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        OnePictureAlbum sample;
+        PictureRecord& picture = sample.picture();
+        switch (row.field) {
+        case Field::AlbumName:
+            sample.album.name = row.text;
+            break;
+        case Field::AlbumComment:
+            sample.album.comments = row.text;
+            break;
+        case Field::Caption:
+            picture.caption = row.text;
+            break;
+        case Field::Comment:
+            picture.comment = row.text;
+            break;
+        case Field::ThumbPath:
+            picture.thumbPath = row.text;
+            break;
+        case Field::ImagePath:
+            picture.imagePath = row.text;
+            break;
+        }
+        const SitePageBuilder builder(defaultStyle());
+        const auto lines = linesOf(builder.makeAlbumPage(sample.album, sample.index, "", ""));
+        EXPECT_TRUE(hasLine(lines, row.line1)) << row.line1;
+        if (row.field == Field::AlbumName) {
+            // The menu's link text is the same escaped name.
+            std::vector<AlbumRecord> albums(3);
+            albums.push_back(sample.album);
+            EXPECT_TRUE(hasLine(linesOf(builder.makeMenuPage(albums, "", "")), row.line2))
+                << row.line2;
+        } else if (row.line2) {
+            EXPECT_TRUE(hasLine(lines, row.line2)) << row.line2;
+        }
+    }
+}
+
+// --- album pages written in chunks ------------------------------------------------------------
+
+// An album of `count` pictures with captions, comments and paths, every third one missing.
+OnePictureAlbum largerAlbum(int count) {
+    OnePictureAlbum sample;
+    sample.album.comments = "Trip & more";
+    sample.album.keyList->clear();
+    for (int i = 0; i < count; ++i) {
+        const std::string key = std::to_string(i);
+        sample.album.keyList->push_back(key);
+        if (i % 3 == 2) {
+            continue;
+        }
+        PictureRecord& picture = (*sample.index.masterImages)[key];
+        picture.caption = "Caption <" + key + ">";
+        picture.comment = i % 2 ? std::optional<std::string>("Comment " + key) : std::nullopt;
+        picture.thumbPath = "/home/ann/Sites/iPhoto Library/Thumbs/" + key + "#.jpg";
+        picture.imagePath = "/home/ann/Sites/iPhoto Library/" + key + "?.jpg";
+        picture.aspectRatio = 0.75f;
+    }
+    return sample;
+}
+
+TEST(AlbumPage, WrittenInChunksAsTheWholePage) {
+    const OnePictureAlbum sample = largerAlbum(25);
+    const std::string head = "<body bgcolor=%@>\n";
+    const std::string tail = "</table>\n" + std::string(300, '.') + "</body>\n";
+    SitePageBuilder builder(defaultStyle());
+    const std::string whole = builder.makeAlbumPage(sample.album, sample.index, head, tail);
+    ASSERT_GT(whole.size(), 4000u);
+
+    struct Case {
+        const char* name;
+        std::size_t chunkSize;
+    };
+    static constexpr Case cases[] = {
+        {"a byte", 1},
+        {"smaller than a cell", 100},
+        {"a few cells", 1000},
+        {"the tail would overflow the last chunk", 3500},
+        {"larger than the page", 1 << 20},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        builder.setPageChunkSize(row.chunkSize);
+        std::string written;
+        std::size_t chunks = 0;
+        const bool ok = builder.writeAlbumPage(sample.album, sample.index, head, tail,
+                                               [&](std::string_view chunk) {
+                                                   EXPECT_FALSE(chunk.empty());
+                                                   written.append(chunk);
+                                                   ++chunks;
+                                                   return true;
+                                               });
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(written, whole);
+        if (row.chunkSize < whole.size()) {
+            EXPECT_GE(chunks, whole.size() / (row.chunkSize + 600));
+        } else {
+            EXPECT_EQ(chunks, 1u);
+        }
+    }
+}
+
+TEST(AlbumPage, WritingStopsWhenTheOutputFails) {
+    const OnePictureAlbum sample = largerAlbum(40);
+    SitePageBuilder builder(defaultStyle());
+    builder.setPageChunkSize(200);
+    std::size_t total = 0;
+    ASSERT_TRUE(builder.writeAlbumPage(sample.album, sample.index, "", "",
+                                       [&](std::string_view) { return ++total, true; }));
+    ASSERT_GT(total, 3u);
+
+    // Failing at the first chunk, in the middle and at the last one.
+    for (const std::size_t failAt : {std::size_t{1}, total / 2, total}) {
+        SCOPED_TRACE(failAt);
+        std::size_t calls = 0;
+        EXPECT_FALSE(builder.writeAlbumPage(sample.album, sample.index, "", "",
+                                            [&](std::string_view) { return ++calls < failAt; }));
+        EXPECT_EQ(calls, failAt);
+    }
+}
+
+// One huge caption listed many times: the chunks stay the size of one cell, however many cells
+// the page has, instead of the whole page being held at once.
+TEST(AlbumPage, ChunksStayBoundedForARepeatedHugeCaption) {
+    constexpr std::size_t kCaptionBytes = 100 * 1024;
+    constexpr int kListed = 1000;
+    OnePictureAlbum sample;
+    sample.picture().caption = std::string(kCaptionBytes - 1, 'x') + "&";
+    sample.album.keyList->assign(kListed, std::string("1"));
+
+    const SitePageBuilder builder(defaultStyle());
+    std::size_t total = 0;
+    std::size_t largest = 0;
+    ASSERT_TRUE(
+        builder.writeAlbumPage(sample.album, sample.index, "", "", [&](std::string_view chunk) {
+            total += chunk.size();
+            largest = std::max(largest, chunk.size());
+            return true;
+        }));
+    // Each cell holds the caption twice (text and alt).
+    EXPECT_GT(total, 2 * kCaptionBytes * kListed);
+    EXPECT_LT(largest, builder.pageChunkSize() + 2 * kCaptionBytes + 64 * 1024);
 }
 
 } // namespace
