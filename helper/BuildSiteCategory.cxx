@@ -398,8 +398,8 @@ const LumibayControler::AlbumPageProducer& LumibayControler::defaultAlbumPagePro
     static const AlbumPageProducer produce =
         [](const SitePageBuilder& builder, const AlbumRecord& album, const LibraryIndex& index,
            std::string_view head, std::string_view tail, const sitefiles::PageSink& out) {
-            // The page is built whole; a streaming writer takes its place here.
-            return out(builder.makeAlbumPage(album, index, head, tail));
+            // Streamed in bounded pieces: a page's size is up to the library, memory is not.
+            return builder.writeAlbumPage(album, index, head, tail, out);
         };
     return produce;
 }

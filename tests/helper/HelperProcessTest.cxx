@@ -175,7 +175,7 @@ TEST_F(Helper, WritesTheWholeSiteWithoutBeingTold) {
     EXPECT_NE(menu.find("<a href=\"3.html\" target=\"picture\">Harbour</a><br>"), std::string::npos);
     EXPECT_NE(menu.find("<a href=\"5.html\" target=\"picture\">Snow</a><br>"), std::string::npos);
     const std::string harbour = readFile(page("3.html"));
-    EXPECT_NE(harbour.find("<img src=\"../../iPhoto Library/2026/12/01/Thumbs/100.jpg\" alt=\"\" "
+    EXPECT_NE(harbour.find("<img src=\"../../iPhoto Library/2026/12/01/Thumbs/100.jpg\" alt=\"Picture 100\" "
                            "border=\"0\" width=\"150\" height=\"100\">"),
               std::string::npos);
     const auto afterBuild = fs::file_time_type::clock::now();
