@@ -5,9 +5,9 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libqt6dbus6 libplist-dev libplist++-dev libexpat1-dev
+  qt6-base-dev libqt6dbus6 qt6-tools-dev libqt6uitools6 libqt6opengl6-dev libplist-dev libplist++-dev libexpat1-dev
   # tests
-  googletest libgtest-dev dbus-daemon dbus-bin libglib2.0-bin python3
+  googletest libgtest-dev dbus-daemon dbus-bin libglib2.0-bin python3 desktop-file-utils
   # the browser test: a real web server and a real browser
   nginx-light chromium chromium-driver python3-selenium
   # fuzzing (clang's libFuzzer runtime)
