@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and publishes a generated sample library from a demo home
-# folder (demo/home beside this repository's scripts). The helper keeps running in the
-# background, as it does for a user, on a session bus of the demo's own.
+# folder (demo/home beside this repository's scripts). The helper, run from inside the settings
+# window's bundle, keeps running in the background, as it does for a user, on a session bus of the
+# demo's own; the site is served on a local port, and with a display the settings window opens on
+# the same home and bus, so a change there shows on the site within seconds.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
@@ -10,10 +12,10 @@ home="$demo/home"
 
 bash "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target LumibayHelper make_sample_library
+cmake --build "$build" -j2 --target Tessaly LumibayHelper make_sample_library
 
 # A previous demo's helper and bus give way to this one.
-for pidfile in "$demo/helper.pid" "$demo/bus.pid"; do
+for pidfile in "$demo/window.pid" "$demo/server.pid" "$demo/helper.pid" "$demo/bus.pid"; do
   if [ -f "$pidfile" ]; then
     kill "$(cat "$pidfile")" 2>/dev/null || true
     rm -f "$pidfile"
@@ -45,7 +47,7 @@ printf '%s\n' "$bus_address" >"$demo/bus.address"
 site="$home/Sites/iPhotoPictureSite"
 rm -f "$site/Tessaly.html"
 HOME="$home" DBUS_SESSION_BUS_ADDRESS="$bus_address" \
-  nohup "$build/LumibayHelper.app/LumibayHelper" >"$demo/helper.log" 2>&1 &
+  nohup "$build/Tessaly.prefPane/Resources/LumibayHelper.app/LumibayHelper" >"$demo/helper.log" 2>&1 &
 echo $! >"$demo/helper.pid"
 
 for _ in $(seq 1 600); do
@@ -57,18 +59,35 @@ if ! [ -f "$site/Contents/menu.html" ]; then
   exit 1
 fi
 
+port=${TESSALY_DEMO_PORT:-8000}
+nohup python3 -m http.server --bind 127.0.0.1 --directory "$home/Sites" "$port" \
+  >"$demo/server.log" 2>&1 &
+echo $! >"$demo/server.pid"
+address="http://127.0.0.1:$port/iPhotoPictureSite/Tessaly.html"
+
+window="no display: open it yourself with the command below"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  HOME="$home" DBUS_SESSION_BUS_ADDRESS="$bus_address" \
+    nohup "$build/Tessaly.prefPane/Tessaly" >"$demo/window.log" 2>&1 &
+  echo $! >"$demo/window.pid"
+  window="open, pid $(cat "$demo/window.pid")"
+fi
+
 cat <<MSG
 
 Published the sample library:
   site:    $site/Tessaly.html
+  open:    $address  (served from $home/Sites, log in $demo/server.log)
   library: $home/Sites/iPhoto Library
   helper:  running, pid $(cat "$demo/helper.pid"), log in $demo/helper.log
+  window:  $window
 
-To look at it, serve the web folder and open the top page:
-  python3 -m http.server --bind 127.0.0.1 --directory "$home/Sites" 8000
-  then open http://127.0.0.1:8000/iPhotoPictureSite/Tessaly.html
+Change the look in the settings window and reload the page: the site follows within seconds.
+To open the window on the demo's home and bus:
+  HOME='$home' DBUS_SESSION_BUS_ADDRESS='$bus_address' '$build/Tessaly.prefPane/Tessaly'
 
 To stop publishing (the site is closed and the helper ends):
   DBUS_SESSION_BUS_ADDRESS='$bus_address' gdbus emit --session \\
     --object-path /org/tessaly/Lumibay --signal org.tessaly.Lumibay.Stop_Lumibay_Helper_Notification
+To stop serving: kill $(cat "$demo/server.pid")
 MSG

@@ -1,0 +1,44 @@
+// Renders the settings window, one picture per tab, for the README: the window as a person sees
+// it on first opening (HOME decides which settings it shows). Not part of the installed program.
+#include "HostWindow.hxx"
+
+#include <QApplication>
+#include <QDir>
+
+#include <cstdio>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s <pane Resources folder> <output folder>\n", argv[0]);
+        return 2;
+    }
+    QString error;
+    // Posting is pointless here and no bus may be around: a notifier that drops everything.
+    struct Quiet : tessaly::Notifier {
+        void post(const char*) override {}
+        void postImageSize(std::int32_t) override {}
+        void postCheckInterval(float) override {}
+    } quiet;
+    auto window = tessaly::HostWindow::open(tessaly::Bundle(argv[1]), &quiet, &error);
+    if (!window) {
+        std::fprintf(stderr, "render-window: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+    window->show();
+    window->pane()->didSelect();
+    QTabWidget* tabs = window->pane()->tabView;
+    const QDir out(QString::fromLocal8Bit(argv[2]));
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        const QString name = tabs->widget(i)->objectName().remove(QLatin1String("Tab"));
+        const QString path = out.filePath(QStringLiteral("window-%1.png").arg(name));
+        if (!window->grab().save(path)) {
+            std::fprintf(stderr, "render-window: cannot write %s\n", path.toLocal8Bit().constData());
+            return 1;
+        }
+        std::printf("%s\n", path.toLocal8Bit().constData());
+    }
+    return 0;
+}

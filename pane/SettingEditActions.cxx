@@ -1,0 +1,97 @@
+// The pane's control actions: each reads its control and hands the value to SettingEdits, which
+// stores it, saves the settings file and tells the helper.
+#include "ColorWell.hxx"
+#include "Tessaly.hxx"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+namespace tessaly {
+
+void Tessaly::reportSave(bool saved) {
+    if (!saveProblemLabel) {
+        return;
+    }
+    if (saved) {
+        saveProblemLabel->hide();
+        return;
+    }
+    saveProblemLabel->setText(
+        QStringLiteral("This change was not saved: the settings file %1 could not be read, and "
+                       "Tessaly does not overwrite it. Repair or remove the file, then open "
+                       "Tessaly again.")
+            .arg(QString::fromStdString(pref_->getPrefPath())));
+    saveProblemLabel->show();
+}
+
+void Tessaly::doChangeImageSize(QObject* sender) {
+    if (auto* control = qobject_cast<QSpinBox*>(sender); control && edits_) {
+        reportSave(edits_->changeImageSize(static_cast<float>(control->value())));
+    }
+}
+
+void Tessaly::popupAction(Setting setting, QObject* sender) {
+    if (auto* menu = qobject_cast<QComboBox*>(sender); menu && edits_) {
+        reportSave(edits_->changePopupSetting(setting, menu->currentText().toStdString()));
+    }
+}
+
+void Tessaly::doChangeNumImageColums(QObject* sender) {
+    popupAction(Setting::NumOfCol, sender);
+}
+void Tessaly::doChangeMenuWidth(QObject* sender) {
+    popupAction(Setting::MenuWidth, sender);
+}
+void Tessaly::doChangeMenuFontSize(QObject* sender) {
+    popupAction(Setting::MenuFontSize, sender);
+}
+void Tessaly::doChangeAlbumTitleFontSize(QObject* sender) {
+    popupAction(Setting::AlbumTitleFontSize, sender);
+}
+void Tessaly::doChangeAlbumCommentFontSize(QObject* sender) {
+    popupAction(Setting::AlbumCommentFontSize, sender);
+}
+void Tessaly::doChangePictureTitleFontSize(QObject* sender) {
+    popupAction(Setting::PictureTitleFontSize, sender);
+}
+void Tessaly::doChangePictureCommentFontSize(QObject* sender) {
+    popupAction(Setting::PictureCommentFontSize, sender);
+}
+void Tessaly::doChangePictureSpaceing(QObject* sender) {
+    popupAction(Setting::ImageSpace, sender);
+}
+
+void Tessaly::doChangeColor(QObject* sender) {
+    if (!sender || !edits_) {
+        return;
+    }
+    std::optional<RgbColor> color;
+    if (auto* well = qobject_cast<ColorWell*>(sender); well && well->color().isValid()) {
+        color = rgbColor(well->color());
+    }
+    reportSave(edits_->changeColor(tagOf(sender), color));
+}
+
+void Tessaly::doChangeInterval(QObject* sender) {
+    auto* slider = qobject_cast<QSlider*>(sender);
+    if (!slider || !edits_) {
+        return;
+    }
+    const float position = static_cast<float>(slider->value());
+    if (intervalLabel) {
+        intervalLabel->setText(intervalText(intervalMinutes(position)));
+    }
+    reportSave(edits_->changeInterval(position));
+}
+
+// Starting and stopping publishing choose here by the stored flag once publishing control is in
+// place; until then the button only shows the state.
+void Tessaly::doUseButton(QObject*) {}
+
+void Tessaly::doOpenSite(QObject*) {
+    if (sitePathView) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(sitePathView->text()));
+    }
+}
+
+} // namespace tessaly

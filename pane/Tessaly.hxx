@@ -1,0 +1,141 @@
+// The settings window's pane: shows the settings of the site's look and sends every change to the
+// settings file and the running helper. It lives like a preference pane: made with its bundle,
+// given its main view, told when the view is loaded and each time its window comes to the front,
+// and destroyed when the window closes. Widgets only show values and forward the user's changes;
+// what a change does is SettingEdits'.
+#pragma once
+
+#include "Bundle.hxx"
+#include "InterfaceLoader.hxx"
+#include "LumibayPref.hxx"
+#include "Notifier.hxx"
+#include "SettingEdits.hxx"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QObject>
+#include <QPointer>
+#include <QPushButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <memory>
+#include <optional>
+
+namespace tessaly {
+
+class Tessaly : public QObject {
+    Q_OBJECT
+    // Outlets, set by the interface loader from the objects of the same name.
+    Q_PROPERTY(QPushButton* actionButton MEMBER actionButton)
+    Q_PROPERTY(QLineEdit* siteFolderNameView MEMBER siteFolderNameView)
+    Q_PROPERTY(QLineEdit* siteTopPageNameView MEMBER siteTopPageNameView)
+    Q_PROPERTY(QSpinBox* imageSizeControlView MEMBER imageSizeControlView)
+    Q_PROPERTY(QComboBox* numColomsMenu MEMBER numColomsMenu)
+    Q_PROPERTY(QComboBox* imageSpaceingMenu MEMBER imageSpaceingMenu)
+    Q_PROPERTY(QComboBox* menwWidthMenu MEMBER menwWidthMenu)
+    Q_PROPERTY(QComboBox* menuFontSizeMenu MEMBER menuFontSizeMenu)
+    Q_PROPERTY(QComboBox* albumTitleFontSizeMenu MEMBER albumTitleFontSizeMenu)
+    Q_PROPERTY(QComboBox* albumCommentFontSizeMenu MEMBER albumCommentFontSizeMenu)
+    Q_PROPERTY(QComboBox* pictureTitleFontSizeMenu MEMBER pictureTitleFontSizeMenu)
+    Q_PROPERTY(QComboBox* pictureCommentFontSizeMenu MEMBER pictureCommentFontSizeMenu)
+    Q_PROPERTY(QTabWidget* tabView MEMBER tabView)
+    Q_PROPERTY(QWidget* viewSetingListView MEMBER viewSetingListView)
+    Q_PROPERTY(QPushButton* saveSettingButton MEMBER saveSettingButton)
+    Q_PROPERTY(QPushButton* useSelectedSettingButton MEMBER useSelectedSettingButton)
+    Q_PROPERTY(QPushButton* deleteSelectedSettingButton MEMBER deleteSelectedSettingButton)
+    Q_PROPERTY(QSlider* intervalSlider MEMBER intervalSlider)
+    Q_PROPERTY(QLabel* intervalLabel MEMBER intervalLabel)
+    Q_PROPERTY(QLineEdit* sitePathView MEMBER sitePathView)
+    Q_PROPERTY(QLabel* saveProblemLabel MEMBER saveProblemLabel)
+
+  public:
+    // initWithBundle: nothing else happens until the main view is loaded. Without a notifier the
+    // pane posts on the session bus.
+    explicit Tessaly(Bundle bundle, Notifier* notifier = nullptr);
+    ~Tessaly() override;
+
+    const Bundle& bundle() const { return bundle_; }
+    // Loads the main view from Resources/Tessaly.ui and connects outlets and actions; null with
+    // `error` set when the file is missing or broken.
+    QWidget* loadMainView(QString* error);
+    QWidget* mainView() const { return mainView_; }
+    const InterfaceLoader& loader() const { return loader_; }
+    // The settings store, from mainViewDidLoad on.
+    LumibayPref* pref() const { return pref_.get(); }
+
+    void mainViewDidLoad();
+    void didSelect();
+    void viewSetUp();
+    void colorPalettSetUp();
+    // Titles the start/stop button from the active flag.
+    void setActionButton(bool active);
+    // Fills the list of saved looks.
+    void setupSettingListView();
+
+  public slots:
+    // The tab view's delegate call after the user selected a tab.
+    void tabViewDidSelectTabViewItem(int index);
+
+    // Control actions, each taking the control that sent it.
+    void doChangeImageSize(QObject* sender);
+    void doChangeNumImageColums(QObject* sender);
+    void doChangeMenuWidth(QObject* sender);
+    void doChangeMenuFontSize(QObject* sender);
+    void doChangeAlbumTitleFontSize(QObject* sender);
+    void doChangeAlbumCommentFontSize(QObject* sender);
+    void doChangePictureTitleFontSize(QObject* sender);
+    void doChangePictureCommentFontSize(QObject* sender);
+    void doChangePictureSpaceing(QObject* sender);
+    void doChangeColor(QObject* sender);
+    void doChangeInterval(QObject* sender);
+    void doUseButton(QObject* sender);
+    void doOpenSite(QObject* sender);
+
+  public:
+    // Owned by the main view; the pane never creates or deletes them.
+    QPushButton* actionButton = nullptr;
+    QLineEdit* siteFolderNameView = nullptr;
+    QLineEdit* siteTopPageNameView = nullptr;
+    QSpinBox* imageSizeControlView = nullptr;
+    QComboBox* numColomsMenu = nullptr;
+    QComboBox* imageSpaceingMenu = nullptr;
+    QComboBox* menwWidthMenu = nullptr;
+    QComboBox* menuFontSizeMenu = nullptr;
+    QComboBox* albumTitleFontSizeMenu = nullptr;
+    QComboBox* albumCommentFontSizeMenu = nullptr;
+    QComboBox* pictureTitleFontSizeMenu = nullptr;
+    QComboBox* pictureCommentFontSizeMenu = nullptr;
+    QTabWidget* tabView = nullptr;
+    QWidget* viewSetingListView = nullptr;
+    QPushButton* saveSettingButton = nullptr;
+    QPushButton* useSelectedSettingButton = nullptr;
+    QPushButton* deleteSelectedSettingButton = nullptr;
+    QSlider* intervalSlider = nullptr;
+    QLabel* intervalLabel = nullptr;
+    QLineEdit* sitePathView = nullptr;
+    QLabel* saveProblemLabel = nullptr;
+
+  private:
+    QComboBox* popup(Setting setting) const;
+    void showPopupValue(Setting setting);
+    std::int32_t shownInteger(Setting setting);
+    void showInterval(float minutes, int stop);
+    void popupAction(Setting setting, QObject* sender);
+    // Tells the user, in the window, that an edit did not reach the settings file.
+    void reportSave(bool saved);
+
+    Bundle bundle_;
+    InterfaceLoader loader_;
+    std::unique_ptr<Notifier> ownNotifier_;
+    Notifier* notifier_;
+    QWidget* mainView_ = nullptr;
+    std::unique_ptr<LumibayPref> pref_;
+    std::unique_ptr<SettingEdits> edits_;
+};
+
+// How the interval label reads for a number of minutes.
+QString intervalText(float minutes);
+
+} // namespace tessaly
