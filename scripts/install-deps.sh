@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev libqt6dbus6 libplist-dev libplist++-dev libexpat1-dev
   # tests
   googletest libgtest-dev dbus-daemon dbus-bin libglib2.0-bin python3
+  # a font for the offscreen widget tests (text widths, drag images)
+  fonts-dejavu-core
   # the browser test: a real web server and a real browser
   nginx-light chromium chromium-driver python3-selenium
   # fuzzing (clang's libFuzzer runtime)
