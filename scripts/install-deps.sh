@@ -11,6 +11,8 @@ packages=(
   googletest libgtest-dev dbus-daemon dbus-bin libglib2.0-bin python3 locales
   # desktop entries (autostart, applications)
   libglib2.0-dev desktop-file-utils
+  # a font for the offscreen widget tests (text widths, drag images)
+  fonts-dejavu-core
   # the browser test: a real web server and a real browser
   nginx-light chromium chromium-driver python3-selenium
   # fuzzing (clang's libFuzzer runtime)
