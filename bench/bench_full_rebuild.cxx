@@ -25,13 +25,15 @@
 #include "SitePageBuilder.hxx"
 
 #include <QCoreApplication>
+
+#include <expat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <expat.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -130,9 +132,7 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double best(std::vector<double> times) {
-    return *std::min_element(times.begin(), times.end());
-}
+double best(std::vector<double> times) { return *std::min_element(times.begin(), times.end()); }
 
 double median(std::vector<double> times) {
     std::sort(times.begin(), times.end());

@@ -24,9 +24,7 @@ void LumibayControler::closeSite() {
     }
 }
 
-void LumibayControler::deleteSite() {
-    deleteContents();
-}
+void LumibayControler::deleteSite() { deleteContents(); }
 
 void LumibayControler::deleteContents() {
     const sitefiles::Folder site = sitefiles::Folder::open(def_->getStdExportPath());

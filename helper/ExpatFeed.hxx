@@ -3,6 +3,7 @@
 #pragma once
 
 #include <expat.h>
+
 #include <string>
 #include <string_view>
 

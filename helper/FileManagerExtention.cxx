@@ -67,7 +67,8 @@ std::uint32_t calcCheckSum(const std::string& path, std::uint64_t fileSize, int 
         std::size_t wanted = count < sizeof block ? static_cast<std::size_t>(count) : sizeof block;
         std::size_t got = std::fread(block, 1, wanted, file.get());
         for (std::size_t i = 0; i < got; ++i) {
-            sum += static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int8_t>(block[i])));
+            sum += static_cast<std::uint32_t>(
+                static_cast<std::int32_t>(static_cast<std::int8_t>(block[i])));
         }
         if (got < wanted) {
             break;

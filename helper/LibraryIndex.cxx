@@ -2,11 +2,12 @@
 
 #include "ExpatFeed.hxx"
 
+#include <expat.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <expat.h>
 #include <limits>
 #include <system_error>
 
@@ -171,7 +172,7 @@ constexpr TextField<PictureRecord> kPictureTexts[] = {
 };
 
 class IndexParser {
-  public:
+public:
     IndexParser() : parser_(XML_ParserCreate(nullptr)) {
         XML_SetUserData(parser_, this);
         XML_SetElementHandler(parser_, &IndexParser::onStart, &IndexParser::onEnd);
@@ -192,7 +193,7 @@ class IndexParser {
         return std::move(index_);
     }
 
-  private:
+private:
     static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char**) {
         static_cast<IndexParser*>(self)->start(name);
     }

@@ -49,7 +49,7 @@ struct SiteState {
 };
 
 class RebuildPolicy {
-  public:
+public:
     using Clock = std::chrono::steady_clock;
     static constexpr Clock::duration kFirstRetry = std::chrono::seconds(1);
     static constexpr Clock::duration kLongestRetry = std::chrono::minutes(5);
@@ -69,7 +69,7 @@ class RebuildPolicy {
     // How long after the last failure a build is tried again.
     Clock::duration retryDelay() const;
 
-  private:
+private:
     std::optional<BuildInputs> built_;
     bool builtMenu_ = false;
     std::optional<BuildInputs> failed_;

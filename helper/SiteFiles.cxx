@@ -109,7 +109,6 @@ void makeFolder(const std::string& path) {
     }
 }
 
-
 int writeNewFile(const Folder& folder, const std::string& name, const PageWriter& write) {
     // O_EXCL with O_NOFOLLOW: whatever stands at the name, a link above all, makes this fail
     // instead of being written through.

@@ -31,7 +31,7 @@ using PageWriter = std::function<bool(const PageSink& out)>;
 // An open folder. Entries are looked up relative to it, so moving or replacing its path meanwhile
 // cannot redirect what is done inside it.
 class Folder {
-  public:
+public:
     Folder() = default;
     ~Folder();
     Folder(Folder&& other) noexcept;
@@ -48,7 +48,7 @@ class Folder {
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
 
-  private:
+private:
     explicit Folder(int fd) : fd_(fd) {}
     int fd_ = -1;
 };

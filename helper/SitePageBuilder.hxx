@@ -46,7 +46,7 @@ struct PageStyle {
 std::pair<std::int32_t, std::int32_t> thumbnailSize(std::int32_t imageSize, float aspectRatio);
 
 class SitePageBuilder {
-  public:
+public:
     explicit SitePageBuilder(PageStyle style);
 
     // The first three places of the album list are the library's own collections; after them
@@ -86,7 +86,7 @@ class SitePageBuilder {
     std::size_t pageChunkSize() const { return chunkSize_; }
     void setPageChunkSize(std::size_t bytes) { chunkSize_ = bytes; }
 
-  private:
+private:
     // Buffers for the texts of one cell, kept across the cells of a page so that escaping and
     // relative paths reuse their memory.
     struct CellScratch {

@@ -8,7 +8,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     tessaly::LumibayControler controller(tessaly::Bundle::mainBundle());
     // Start-up runs inside the event loop, so that quitting from it ends the loop.
-    QMetaObject::invokeMethod(&controller, &tessaly::LumibayControler::applicationDidFinishLaunching,
+    QMetaObject::invokeMethod(&controller,
+                              &tessaly::LumibayControler::applicationDidFinishLaunching,
                               Qt::QueuedConnection);
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include <QColorDialog>
 #include <QPainter>
 #include <QStyleOptionButton>
+
 #include <algorithm>
 
 namespace tessaly {
@@ -57,9 +58,7 @@ float component(int level) {
     // level / 255 can land just below the level when multiplied back; nudge it inside the level.
     return (static_cast<float>(level) + 0.25f) / 255.0f;
 }
-int level(float value) {
-    return std::clamp(static_cast<int>(value * 255.0f), 0, 255);
-}
+int level(float value) { return std::clamp(static_cast<int>(value * 255.0f), 0, 255); }
 } // namespace
 
 RgbColor rgbColor(const QColor& color) {

@@ -7,6 +7,7 @@
 
 #include <QColor>
 #include <QPushButton>
+
 #include <optional>
 
 namespace tessaly {
@@ -15,7 +16,7 @@ class ColorWell : public QPushButton {
     Q_OBJECT
     Q_PROPERTY(QColor color READ color WRITE setColor)
 
-  public:
+public:
     explicit ColorWell(QWidget* parent = nullptr);
 
     QColor color() const { return color_; }
@@ -26,13 +27,13 @@ class ColorWell : public QPushButton {
 
     QSize sizeHint() const override;
 
-  signals:
+signals:
     void colorChosen();
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
 
-  private:
+private:
     void openDialog();
 
     QColor color_;

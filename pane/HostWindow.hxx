@@ -6,6 +6,7 @@
 #include "Tessaly.hxx"
 
 #include <QMainWindow>
+
 #include <memory>
 
 namespace tessaly {
@@ -13,7 +14,7 @@ namespace tessaly {
 class HostWindow : public QMainWindow {
     Q_OBJECT
 
-  public:
+public:
     // The window with the pane's view in it, or null with `error` set when the view cannot be
     // loaded.
     static std::unique_ptr<HostWindow> open(const Bundle& bundle, Notifier* notifier,
@@ -24,11 +25,11 @@ class HostWindow : public QMainWindow {
     // Brings the window to the front, for a second start of the program.
     void raiseToFront();
 
-  protected:
+protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     explicit HostWindow(std::unique_ptr<Tessaly> pane);
 
     std::unique_ptr<Tessaly> pane_;
@@ -43,14 +44,14 @@ class HostService : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.tessaly.Tessaly")
 
-  public:
+public:
     explicit HostService(HostWindow& window) : window_(window) {}
 
-  public slots:
+public slots:
     void Raise() { window_.raiseToFront(); }
     void Quit() { window_.close(); }
 
-  private:
+private:
     HostWindow& window_;
 };
 

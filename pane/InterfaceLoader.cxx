@@ -20,7 +20,7 @@ namespace {
 
 // Qt's loader, taught the widgets of our own that interface files name by class.
 class WidgetFactory : public QUiLoader {
-  public:
+public:
     using QUiLoader::QUiLoader;
     QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override {
         if (className == QLatin1String("tessaly::ColorWell") ||

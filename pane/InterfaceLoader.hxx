@@ -18,7 +18,7 @@ class QWidget;
 namespace tessaly {
 
 class InterfaceLoader {
-  public:
+public:
     explicit InterfaceLoader(QString resourcePath) : resourcePath_(std::move(resourcePath)) {}
 
     // Resources/<name>.ui, or null with `error` set when the file is missing or not a valid
@@ -28,7 +28,7 @@ class InterfaceLoader {
     // What the last load could not resolve, one line each, as logged.
     const QStringList& problems() const { return problems_; }
 
-  private:
+private:
     void connectOutlets(const QString& file, QWidget* view, QObject* owner);
     void connectActions(const QString& file, QWidget* view, QObject* owner);
     void report(const QString& problem);

@@ -7,7 +7,7 @@
 namespace tessaly {
 
 class Notifier {
-  public:
+public:
     virtual ~Notifier() = default;
     // A notification without user information.
     virtual void post(const char* name) = 0;
@@ -17,7 +17,7 @@ class Notifier {
 
 // Posts as D-Bus signals on the session bus; with no bus the posts go nowhere.
 class DBusNotifier : public Notifier {
-  public:
+public:
     void post(const char* name) override;
     void postImageSize(std::int32_t size) override;
     void postCheckInterval(float minutes) override;

@@ -35,7 +35,8 @@ int main(int argc, char* argv[]) {
         const QString name = tabs->widget(i)->objectName().remove(QLatin1String("Tab"));
         const QString path = out.filePath(QStringLiteral("window-%1.png").arg(name));
         if (!window->grab().save(path)) {
-            std::fprintf(stderr, "render-window: cannot write %s\n", path.toLocal8Bit().constData());
+            std::fprintf(stderr, "render-window: cannot write %s\n",
+                         path.toLocal8Bit().constData());
             return 1;
         }
         std::printf("%s\n", path.toLocal8Bit().constData());

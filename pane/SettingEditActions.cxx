@@ -36,15 +36,9 @@ void Tessaly::popupAction(Setting setting, QObject* sender) {
     }
 }
 
-void Tessaly::doChangeNumImageColums(QObject* sender) {
-    popupAction(Setting::NumOfCol, sender);
-}
-void Tessaly::doChangeMenuWidth(QObject* sender) {
-    popupAction(Setting::MenuWidth, sender);
-}
-void Tessaly::doChangeMenuFontSize(QObject* sender) {
-    popupAction(Setting::MenuFontSize, sender);
-}
+void Tessaly::doChangeNumImageColums(QObject* sender) { popupAction(Setting::NumOfCol, sender); }
+void Tessaly::doChangeMenuWidth(QObject* sender) { popupAction(Setting::MenuWidth, sender); }
+void Tessaly::doChangeMenuFontSize(QObject* sender) { popupAction(Setting::MenuFontSize, sender); }
 void Tessaly::doChangeAlbumTitleFontSize(QObject* sender) {
     popupAction(Setting::AlbumTitleFontSize, sender);
 }
@@ -57,9 +51,7 @@ void Tessaly::doChangePictureTitleFontSize(QObject* sender) {
 void Tessaly::doChangePictureCommentFontSize(QObject* sender) {
     popupAction(Setting::PictureCommentFontSize, sender);
 }
-void Tessaly::doChangePictureSpaceing(QObject* sender) {
-    popupAction(Setting::ImageSpace, sender);
-}
+void Tessaly::doChangePictureSpaceing(QObject* sender) { popupAction(Setting::ImageSpace, sender); }
 
 void Tessaly::doChangeColor(QObject* sender) {
     if (!sender || !edits_) {

@@ -67,7 +67,7 @@ float intervalMinutes(float position);
 int intervalStopNearest(float minutes);
 
 class SettingEdits {
-  public:
+public:
     SettingEdits(LumibayPref& pref, Notifier& notifier) : pref_(pref), notifier_(notifier) {}
 
     // Each returns whether the edit reached the settings file. It does not when the file exists
@@ -77,7 +77,7 @@ class SettingEdits {
     bool changeColor(int tag, std::optional<RgbColor> color);
     bool changeInterval(float position);
 
-  private:
+private:
     bool save();
 
     LumibayPref& pref_;

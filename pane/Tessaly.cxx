@@ -121,9 +121,7 @@ void Tessaly::colorPalettSetUp() {
     }
 }
 
-void Tessaly::tabViewDidSelectTabViewItem(int) {
-    colorPalettSetUp();
-}
+void Tessaly::tabViewDidSelectTabViewItem(int) { colorPalettSetUp(); }
 
 void Tessaly::setActionButton(bool active) {
     auto* button = qobject_cast<QPushButton*>(viewWithTag(mainView_, kActionButtonTag));

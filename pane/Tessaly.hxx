@@ -20,6 +20,7 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
+
 #include <memory>
 #include <optional>
 
@@ -50,7 +51,7 @@ class Tessaly : public QObject {
     Q_PROPERTY(QLineEdit* sitePathView MEMBER sitePathView)
     Q_PROPERTY(QLabel* saveProblemLabel MEMBER saveProblemLabel)
 
-  public:
+public:
     // initWithBundle: nothing else happens until the main view is loaded. Without a notifier the
     // pane posts on the session bus.
     explicit Tessaly(Bundle bundle, Notifier* notifier = nullptr);
@@ -74,7 +75,7 @@ class Tessaly : public QObject {
     // Fills the list of saved looks.
     void setupSettingListView();
 
-  public slots:
+public slots:
     // The tab view's delegate call after the user selected a tab.
     void tabViewDidSelectTabViewItem(int index);
 
@@ -93,7 +94,7 @@ class Tessaly : public QObject {
     void doUseButton(QObject* sender);
     void doOpenSite(QObject* sender);
 
-  public:
+public:
     // Owned by the main view; the pane never creates or deletes them.
     QPushButton* actionButton = nullptr;
     QLineEdit* siteFolderNameView = nullptr;
@@ -117,7 +118,7 @@ class Tessaly : public QObject {
     QLineEdit* sitePathView = nullptr;
     QLabel* saveProblemLabel = nullptr;
 
-  private:
+private:
     QComboBox* popup(Setting setting) const;
     void showPopupValue(Setting setting);
     std::int32_t shownInteger(Setting setting);

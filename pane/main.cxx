@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+
 #include <cstdio>
 
 int main(int argc, char* argv[]) {

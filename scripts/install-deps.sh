@@ -15,6 +15,8 @@ packages=(
   fonts-dejavu-core
   # the browser test: a real web server and a real browser
   nginx-light chromium chromium-driver python3-selenium
+  # the formatting check
+  clang-format
   # fuzzing (clang's libFuzzer runtime)
   clang libclang-rt-14-dev
 )

@@ -42,7 +42,8 @@ std::vector<std::string> languageFolders() {
 
 std::string Bundle::localizedString(const std::string& key, const std::string& table) const {
     for (const std::string& folder : languageFolders()) {
-        PlistPtr strings = readPlistDictionary(resourcePath_ + "/" + folder + "/" + table + ".strings");
+        PlistPtr strings =
+            readPlistDictionary(resourcePath_ + "/" + folder + "/" + table + ".strings");
         if (!strings) {
             continue;
         }

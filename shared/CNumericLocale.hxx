@@ -12,13 +12,13 @@
 namespace tessaly {
 
 class CNumericLocale {
-  public:
+public:
     CNumericLocale();
     ~CNumericLocale();
     CNumericLocale(const CNumericLocale&) = delete;
     CNumericLocale& operator=(const CNumericLocale&) = delete;
 
-  private:
+private:
     locale_t previous_ = nullptr;
     locale_t own_ = nullptr; // freed at the end; null when a shared fallback is in use
 };

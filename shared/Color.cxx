@@ -38,8 +38,7 @@ std::optional<RgbColor> colorWithHTMLString(std::string_view text) {
         return std::nullopt;
     }
     auto component = [&](std::size_t first) {
-        return static_cast<float>(NSStringExtention::hexValue(characterPair(text, first))) /
-               255.0f;
+        return static_cast<float>(NSStringExtention::hexValue(characterPair(text, first))) / 255.0f;
     };
     return RgbColor{component(0), component(2), component(4), 1.0f};
 }

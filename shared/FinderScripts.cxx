@@ -27,13 +27,9 @@ void set(std::string& script, std::string_view text) {
     appendFormat(script, "set %@%@", {text, getLFString()});
 }
 
-void activate(std::string& script) {
-    appendFormat(script, "activate%@", {getLFString()});
-}
+void activate(std::string& script) { appendFormat(script, "activate%@", {getLFString()}); }
 
-void endTell(std::string& script) {
-    appendFormat(script, "end tell%@", {getLFString()});
-}
+void endTell(std::string& script) { appendFormat(script, "end tell%@", {getLFString()}); }
 
 } // namespace NSAppleScriptString
 
@@ -151,9 +147,7 @@ std::string finderPath(std::string_view path) {
 }
 
 // Runs a text without the compile log, for the commands that create their script themselves.
-ScriptResult executeQuietly(std::string_view script) {
-    return ScriptRunner::shared().run(script);
-}
+ScriptResult executeQuietly(std::string_view script) { return ScriptRunner::shared().run(script); }
 
 } // namespace
 
@@ -183,9 +177,7 @@ std::string sendMailText(std::string_view address) {
     return format("open location %@mailto:%@%@", {q, address, q});
 }
 
-ScriptResult sendMail(std::string_view address) {
-    return executeQuietly(sendMailText(address));
-}
+ScriptResult sendMail(std::string_view address) { return executeQuietly(sendMailText(address)); }
 
 std::string appActivateText(std::string_view name) {
     using namespace NSAppleScriptString;
@@ -202,9 +194,7 @@ std::string appActivateText(std::string_view name) {
     return script;
 }
 
-ScriptResult appActivate(std::string_view name) {
-    return runScript(appActivateText(name));
-}
+ScriptResult appActivate(std::string_view name) { return runScript(appActivateText(name)); }
 
 } // namespace NSAppleScriptExtention
 
@@ -239,9 +229,7 @@ std::string OpenApplicationText(std::string_view name) {
     return script;
 }
 
-ScriptResult OpenApplication(std::string_view name) {
-    return runScript(OpenApplicationText(name));
-}
+ScriptResult OpenApplication(std::string_view name) { return runScript(OpenApplicationText(name)); }
 
 std::string closeApplicationText(std::string_view name) {
     const std::string q = getDoubleQautatioString();
@@ -263,9 +251,7 @@ std::string openTrashText() {
     return format("%@end tell", {script});
 }
 
-ScriptResult openTrash() {
-    return executeQuietly(openTrashText());
-}
+ScriptResult openTrash() { return executeQuietly(openTrashText()); }
 
 std::string emptyTrashText() {
     std::string script;
@@ -276,9 +262,7 @@ std::string emptyTrashText() {
     return script;
 }
 
-ScriptResult emptyTrash() {
-    return runScript(emptyTrashText());
-}
+ScriptResult emptyTrash() { return runScript(emptyTrashText()); }
 
 std::string burnDiscText(std::string_view folder) {
     const std::string q = getDoubleQautatioString();
@@ -297,9 +281,7 @@ std::string burnDiscText(std::string_view folder) {
     return script;
 }
 
-ScriptResult burnDisc(std::string_view folder) {
-    return runScript(burnDiscText(folder));
-}
+ScriptResult burnDisc(std::string_view folder) { return runScript(burnDiscText(folder)); }
 
 namespace {
 

@@ -14,7 +14,8 @@ void FormatArg::appendTo(std::string& out) const {
     out.append(buffer, end);
 }
 
-void appendFormat(std::string& out, std::string_view format, std::initializer_list<FormatArg> args) {
+void appendFormat(std::string& out, std::string_view format,
+                  std::initializer_list<FormatArg> args) {
     auto next = args.begin();
     std::size_t pos = 0;
     while (pos < format.size()) {

@@ -255,60 +255,32 @@ void LumibayPref::setColorSetting(Setting setting, const RgbColor& color) {
 // --- named accessors
 // ------------------------------------------------------------------------------
 
-bool LumibayPref::getActiveFlag() {
-    return booleanSetting(Setting::ActiveFlag);
-}
-void LumibayPref::setActiveFlag(bool flag) {
-    setBooleanSetting(Setting::ActiveFlag, flag);
-}
-float LumibayPref::getCheckInterval() {
-    return realSetting(Setting::CheckInterval);
-}
+bool LumibayPref::getActiveFlag() { return booleanSetting(Setting::ActiveFlag); }
+void LumibayPref::setActiveFlag(bool flag) { setBooleanSetting(Setting::ActiveFlag, flag); }
+float LumibayPref::getCheckInterval() { return realSetting(Setting::CheckInterval); }
 void LumibayPref::setCheckInterval(float minutes) {
     setRealSetting(Setting::CheckInterval, minutes);
 }
-std::optional<std::string> LumibayPref::getSiteName() {
-    return textSetting(Setting::SiteName);
-}
-void LumibayPref::setSiteName(const std::string& name) {
-    setTextSetting(Setting::SiteName, name);
-}
+std::optional<std::string> LumibayPref::getSiteName() { return textSetting(Setting::SiteName); }
+void LumibayPref::setSiteName(const std::string& name) { setTextSetting(Setting::SiteName, name); }
 std::string LumibayPref::getTopPageName() {
     return textSetting(Setting::TopPageName).value_or(settingInfo(Setting::TopPageName).text);
 }
 void LumibayPref::setTopPageName(const std::string& name) {
     setTextSetting(Setting::TopPageName, name);
 }
-std::int32_t LumibayPref::getNumOfCol() {
-    return integerSetting(Setting::NumOfCol);
-}
+std::int32_t LumibayPref::getNumOfCol() { return integerSetting(Setting::NumOfCol); }
 void LumibayPref::setNumOfCol(std::int32_t columns) {
     setIntegerSetting(Setting::NumOfCol, columns);
 }
-std::int32_t LumibayPref::getImageSpace() {
-    return integerSetting(Setting::ImageSpace);
-}
-void LumibayPref::setImageSpace(std::int32_t v) {
-    setIntegerSetting(Setting::ImageSpace, v);
-}
-std::int32_t LumibayPref::getImageSize() {
-    return integerSetting(Setting::ImageSize);
-}
-void LumibayPref::setImageSize(std::int32_t v) {
-    setIntegerSetting(Setting::ImageSize, v);
-}
-std::int32_t LumibayPref::getMenuWidth() {
-    return integerSetting(Setting::MenuWidth);
-}
-void LumibayPref::setMenuWidth(std::int32_t v) {
-    setIntegerSetting(Setting::MenuWidth, v);
-}
-std::int32_t LumibayPref::getMenuFontSize() {
-    return integerSetting(Setting::MenuFontSize);
-}
-void LumibayPref::setMenuFontSize(std::int32_t v) {
-    setIntegerSetting(Setting::MenuFontSize, v);
-}
+std::int32_t LumibayPref::getImageSpace() { return integerSetting(Setting::ImageSpace); }
+void LumibayPref::setImageSpace(std::int32_t v) { setIntegerSetting(Setting::ImageSpace, v); }
+std::int32_t LumibayPref::getImageSize() { return integerSetting(Setting::ImageSize); }
+void LumibayPref::setImageSize(std::int32_t v) { setIntegerSetting(Setting::ImageSize, v); }
+std::int32_t LumibayPref::getMenuWidth() { return integerSetting(Setting::MenuWidth); }
+void LumibayPref::setMenuWidth(std::int32_t v) { setIntegerSetting(Setting::MenuWidth, v); }
+std::int32_t LumibayPref::getMenuFontSize() { return integerSetting(Setting::MenuFontSize); }
+void LumibayPref::setMenuFontSize(std::int32_t v) { setIntegerSetting(Setting::MenuFontSize, v); }
 std::int32_t LumibayPref::getAlbumTitleFontSize() {
     return integerSetting(Setting::AlbumTitleFontSize);
 }
@@ -335,12 +307,8 @@ void LumibayPref::setPictureCommentFontSize(std::int32_t v) {
 }
 
 #define TESSALY_COLOR_ACCESSORS(Name)                                                              \
-    std::optional<RgbColor> LumibayPref::get##Name() {                                             \
-        return colorSetting(Setting::Name);                                                        \
-    }                                                                                              \
-    void LumibayPref::set##Name(const RgbColor& color) {                                           \
-        setColorSetting(Setting::Name, color);                                                     \
-    }
+    std::optional<RgbColor> LumibayPref::get##Name() { return colorSetting(Setting::Name); }       \
+    void LumibayPref::set##Name(const RgbColor& color) { setColorSetting(Setting::Name, color); }
 TESSALY_COLOR_ACCESSORS(MenuTextColor)
 TESSALY_COLOR_ACCESSORS(MenuBkgndColor)
 TESSALY_COLOR_ACCESSORS(AlbumTitleColor)

@@ -21,7 +21,7 @@
 namespace tessaly {
 
 class LumibayPref {
-  public:
+public:
     using Date = std::chrono::system_clock::time_point;
 
     // Reads the settings file.
@@ -106,7 +106,7 @@ class LumibayPref {
     std::optional<RgbColor> colorSetting(Setting setting);
     void setColorSetting(Setting setting, const RgbColor& color);
 
-  private:
+private:
     plist_t node(Setting setting) const;
     void store(Setting setting, plist_t value);
     // Applies the row's rule for a missing key through `setDefault`.

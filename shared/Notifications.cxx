@@ -13,9 +13,9 @@ bool send(const char* name, const QList<QVariant>& arguments) {
     if (!bus.isConnected()) {
         return false;
     }
-    QDBusMessage signal = QDBusMessage::createSignal(QLatin1String(kNotificationPath),
-                                                     QLatin1String(kNotificationInterface),
-                                                     QLatin1String(name));
+    QDBusMessage signal =
+        QDBusMessage::createSignal(QLatin1String(kNotificationPath),
+                                   QLatin1String(kNotificationInterface), QLatin1String(name));
     signal.setArguments(arguments);
     return bus.send(signal);
 }

@@ -4,9 +4,10 @@
 // reads and writes as 0.25 under a decimal-comma locale too.
 #pragma once
 
+#include <plist/plist.h>
+
 #include <cstdint>
 #include <memory>
-#include <plist/plist.h>
 #include <string>
 #include <string_view>
 

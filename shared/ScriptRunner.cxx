@@ -6,11 +6,13 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
+
+#include <gio/gdesktopappinfo.h>
+
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <gio/gdesktopappinfo.h>
 
 namespace tessaly {
 

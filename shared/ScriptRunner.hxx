@@ -32,7 +32,7 @@ struct ScriptCommand {
 };
 
 class ScriptRunner {
-  public:
+public:
     // The runner every command uses.
     static ScriptRunner& shared();
 
@@ -46,7 +46,7 @@ class ScriptRunner {
     // The program that opens a location, given the location as its one argument.
     void setLocationOpener(std::string program) { locationOpener_ = std::move(program); }
 
-  private:
+private:
     ScriptResult quitApplication(const std::string& name) const;
     ScriptResult openApplication(const std::string& name) const;
     ScriptResult makeAlias(const ScriptCommand& command) const;

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QSaveFile>
+
 #include <charconv>
 #include <cstdio>
 #include <exception>

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QXmlStreamWriter>
+
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
@@ -94,9 +95,7 @@ void PlistWriter::beginDict() {
     levels_.push_back(Level{true, false, false, {}});
 }
 
-void PlistWriter::endDict() {
-    endContainer(true);
-}
+void PlistWriter::endDict() { endContainer(true); }
 
 void PlistWriter::beginArray() {
     beforeValue();
@@ -104,9 +103,7 @@ void PlistWriter::beginArray() {
     levels_.push_back(Level{false, false, false, {}});
 }
 
-void PlistWriter::endArray() {
-    endContainer(false);
-}
+void PlistWriter::endArray() { endContainer(false); }
 
 void PlistWriter::key(std::string_view name) {
     if (levels_.empty() || !levels_.back().isDict || levels_.back().keyPending) {
@@ -135,22 +132,16 @@ void PlistWriter::leaf(const QString& tag, std::string_view content) {
     flushIfFull();
 }
 
-void PlistWriter::string(std::string_view text) {
-    leaf(kString, text);
-}
+void PlistWriter::string(std::string_view text) { leaf(kString, text); }
 
 void PlistWriter::integer(std::int64_t value) {
     char digits[64];
     leaf(kInteger, formatNumber(digits, value));
 }
 
-void PlistWriter::real(double value) {
-    writeReal(value);
-}
+void PlistWriter::real(double value) { writeReal(value); }
 
-void PlistWriter::real(float value) {
-    writeReal(value);
-}
+void PlistWriter::real(float value) { writeReal(value); }
 
 template <typename Real> void PlistWriter::writeReal(Real value) {
     if (!std::isfinite(value)) {

@@ -22,7 +22,7 @@ class QString;
 namespace tessaly::sample {
 
 class PlistWriter {
-  public:
+public:
     // Receives the document in pieces, in order; returns false when it could not take them.
     using Sink = std::function<bool(std::string_view)>;
 
@@ -52,7 +52,7 @@ class PlistWriter {
     // false when the sink refused any piece.
     bool finish();
 
-  private:
+private:
     struct Level {
         bool isDict;
         bool opened;     // the start tag has been written (it waits for the first child)

@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QPolygonF>
 #include <QSaveFile>
+
 #include <algorithm>
 #include <cmath>
 

@@ -16,7 +16,7 @@ namespace {
 // SplitMix64: fully specified, so a seed gives the same library with any compiler and library
 // (the standard distributions are not specified bit for bit).
 class Random {
-  public:
+public:
     explicit Random(std::uint64_t seed) : state_(seed) {}
 
     std::uint64_t next() {
@@ -29,7 +29,7 @@ class Random {
     std::uint32_t below(std::uint32_t n) { return static_cast<std::uint32_t>(next() % n); }
     bool oneIn(std::uint32_t n) { return below(n) == 0; }
 
-  private:
+private:
     std::uint64_t state_;
 };
 
@@ -295,13 +295,13 @@ const char* albumType(AlbumKind kind) {
 }
 
 class KeyText {
-  public:
+public:
     explicit KeyText(std::int64_t key) {
         end_ = std::to_chars(text_, text_ + sizeof text_, key).ptr;
     }
     std::string_view view() const { return {text_, static_cast<std::size_t>(end_ - text_)}; }
 
-  private:
+private:
     char text_[24];
     char* end_;
 };

@@ -11,9 +11,7 @@ namespace tessaly {
 
 namespace {
 
-constexpr std::size_t index(Setting setting) {
-    return static_cast<std::size_t>(setting);
-}
+constexpr std::size_t index(Setting setting) { return static_cast<std::size_t>(setting); }
 
 // The same truncation the settings file applies to a component, so that a colour reaches the
 // file as the same six digits whether or not it went through a preset.

@@ -18,7 +18,7 @@
 namespace tessaly {
 
 class PresetFolder {
-  public:
+public:
     explicit PresetFolder(std::filesystem::path folder) : folder_(std::move(folder)) {}
     // The folder inside a bundle's resource folder.
     static PresetFolder inResources(const std::filesystem::path& resourceFolder) {
@@ -53,7 +53,7 @@ class PresetFolder {
     // Removes the entry itself (a symbolic link, not what it points at); folders are refused.
     std::optional<PresetProblem> remove(const std::string& fileName) const;
 
-  private:
+private:
     std::optional<PresetProblem> checkFolder() const;
 
     std::filesystem::path folder_;

@@ -26,7 +26,7 @@ struct PresetProblem {
 
 // A value, or the problem that kept it from being made.
 template <typename T> class PresetResult {
-  public:
+public:
     PresetResult(T value) : content_(std::move(value)) {}
     PresetResult(PresetProblem problem) : content_(std::move(problem)) {}
 
@@ -34,7 +34,7 @@ template <typename T> class PresetResult {
     const T& value() const { return std::get<0>(content_); }
     const PresetProblem& problem() const { return std::get<1>(content_); }
 
-  private:
+private:
     std::variant<T, PresetProblem> content_;
 };
 

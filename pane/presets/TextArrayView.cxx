@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QScrollArea>
+
 #include <algorithm>
 #include <cmath>
 
@@ -275,9 +276,7 @@ void TextArrayView::mouseMoveEvent(QMouseEvent* event) {
     }
 }
 
-void TextArrayView::mouseReleaseEvent(QMouseEvent*) {
-    pressPoint_.reset();
-}
+void TextArrayView::mouseReleaseEvent(QMouseEvent*) { pressPoint_.reset(); }
 
 void TextArrayView::keyPressEvent(QKeyEvent* event) {
     const bool down = event->key() == Qt::Key_Down;
@@ -360,8 +359,6 @@ QDrag* TextArrayView::createDrag(const QPoint& pressPoint) {
     return drag;
 }
 
-void TextArrayView::runDrag(QDrag* drag) {
-    drag->exec(Qt::CopyAction);
-}
+void TextArrayView::runDrag(QDrag* drag) { drag->exec(Qt::CopyAction); }
 
 } // namespace tessaly

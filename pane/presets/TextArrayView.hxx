@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QStringList>
 #include <QWidget>
+
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -24,7 +25,7 @@ namespace tessaly {
 class TextArrayView : public QWidget, public TextArrayViewDelegate {
     Q_OBJECT
 
-  public:
+public:
     // Drag images are exactly this tall, with the text's baseline this far above the bottom.
     static constexpr int kDragImageHeight = 16;
     static constexpr int kDragImageBaseline = 3;
@@ -75,7 +76,7 @@ class TextArrayView : public QWidget, public TextArrayViewDelegate {
 
     QSize sizeHint() const override;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -91,7 +92,7 @@ class TextArrayView : public QWidget, public TextArrayViewDelegate {
     // Runs the drag's own event loop; tests replace it to look at the drag instead.
     virtual void runDrag(QDrag* drag);
 
-  private:
+private:
     QSize visibleSize() const;
     void fitToVisibleArea();
     void scrollToLine(std::int32_t line);

@@ -5,6 +5,7 @@
 #include <QAccessibleWidget>
 #include <QHash>
 #include <QPointer>
+
 #include <cmath>
 
 namespace tessaly {
@@ -24,7 +25,7 @@ QString shownLine(const TextArrayView& view, int index) {
 // One line. It reads the view each time it is asked, so it stays right when the lines change,
 // and is simply invalid once its line is gone.
 class LineAccessible : public QAccessibleInterface {
-  public:
+public:
     LineAccessible(TextArrayView* view, int index) : view_(view), index_(index) {}
 
     bool isValid() const override { return view_ && view_->getTextFromArray(index_).has_value(); }
@@ -70,13 +71,13 @@ class LineAccessible : public QAccessibleInterface {
 
     int index() const { return index_; }
 
-  private:
+private:
     QPointer<TextArrayView> view_;
     int index_;
 };
 
 class ViewAccessible : public QAccessibleWidget {
-  public:
+public:
     explicit ViewAccessible(TextArrayView* view) : QAccessibleWidget(view, QAccessible::List) {}
     ~ViewAccessible() override {
         for (QAccessible::Id id : std::as_const(lines_)) {
@@ -114,7 +115,7 @@ class ViewAccessible : public QAccessibleWidget {
         return child(static_cast<int>(point.y() / view()->lineHeight()));
     }
 
-  private:
+private:
     mutable QHash<int, QAccessible::Id> lines_;
 };
 

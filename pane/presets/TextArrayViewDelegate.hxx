@@ -7,7 +7,7 @@
 namespace tessaly {
 
 class TextArrayViewDelegate {
-  public:
+public:
     virtual ~TextArrayViewDelegate() = default;
     // A click (or an arrow key) made this line the selected one; also sent when it already was.
     virtual void lineSelected(std::int32_t line) = 0;

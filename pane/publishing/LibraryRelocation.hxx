@@ -17,9 +17,9 @@ namespace tessaly {
 enum class LibraryItem { none, directory, other };
 
 class LibraryRelocation {
-  public:
+public:
     class Asker {
-      public:
+    public:
         enum class Notice {
             iPhotoNotFound,            // no usable library
             photoApplicationStillRuns, // asked to quit, it did not within the wait
@@ -65,7 +65,7 @@ class LibraryRelocation {
 
     void setMoveWay(LibraryMover::Way way) { moveWay_ = way; }
 
-  private:
+private:
     bool waitForPhotoApplicationToQuit();
 
     Asker& asker_;

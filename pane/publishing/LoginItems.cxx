@@ -2,12 +2,13 @@
 
 #include "Home.hxx"
 
+#include <glib.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <glib.h>
 #include <unistd.h>
 
 namespace tessaly {

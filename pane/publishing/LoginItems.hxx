@@ -16,7 +16,7 @@
 namespace tessaly {
 
 class LoginItems {
-  public:
+public:
     explicit LoginItems(std::string programPath) : programPath_(std::move(programPath)) {}
 
     // The helper's program inside the settings window's resource folder.
@@ -37,7 +37,7 @@ class LoginItems {
     // The program an Exec value runs, unquoted; none when the value is malformed.
     static std::optional<std::string> programOfExec(std::string_view exec);
 
-  private:
+private:
     std::string programPath_;
 };
 

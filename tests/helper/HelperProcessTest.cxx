@@ -1,7 +1,8 @@
 // The helper as users run it: a process of its own, driven by its settings file, the library
 // index and notifications on a private session bus.
-#include "Constants.hxx"
 #include "HelperProcess.hxx"
+
+#include "Constants.hxx"
 #include "IndexXml.hxx"
 #include "Notifications.hxx"
 #include "TempHome.hxx"
@@ -11,6 +12,7 @@
 #include <QDBusMessage>
 
 #include <gtest/gtest.h>
+
 #include <fcntl.h>
 #include <limits>
 #include <regex>
@@ -62,8 +64,8 @@ protected:
         writeFile(home_.indexFile(), sampleIndex(home_.libraryFolder(), pictures));
     }
     HelperProcess& start(const std::string& executable = HELPER_EXECUTABLE) {
-        helper_ = std::make_unique<HelperProcess>(executable, home_.path().string(),
-                                                  log().string());
+        helper_ =
+            std::make_unique<HelperProcess>(executable, home_.path().string(), log().string());
         return *helper_;
     }
     fs::path log() const { return home_.path() / "helper.log"; }
@@ -126,14 +128,17 @@ TEST_F(Helper, PublishingOffClosesAnExistingSite) {
 // held stays readable by that tool and keeps every key and value.
 TEST_F(Helper, PublishesFromASettingsFileWrittenByPython) {
     writeIndex();
-    const std::string write = "/usr/bin/python3 -c \"import plistlib, datetime, os; "
-                              "os.makedirs(os.path.dirname('" + home_.settingsFile().string() +
-                              "'), exist_ok=True); "
-                              "plistlib.dump({'Active_Flag_Key': True, 'MenuWidth_Key': 222, "
-                              "'PictureBkgndColor_Key': '0A1B2C', 'Check_Interval_Key': 0.25, "
-                              "'Users_Own': {'when': datetime.datetime(2020, 5, 6, 7, 8, 9), "
-                              "'blob': b'\\\\x00\\\\xff', 'list': [1, 2.5, 'caf\\\\u00e9 & <x>']}}, "
-                              "open('" + home_.settingsFile().string() + "', 'wb'))\"";
+    const std::string write =
+        "/usr/bin/python3 -c \"import plistlib, datetime, os; "
+        "os.makedirs(os.path.dirname('" +
+        home_.settingsFile().string() +
+        "'), exist_ok=True); "
+        "plistlib.dump({'Active_Flag_Key': True, 'MenuWidth_Key': 222, "
+        "'PictureBkgndColor_Key': '0A1B2C', 'Check_Interval_Key': 0.25, "
+        "'Users_Own': {'when': datetime.datetime(2020, 5, 6, 7, 8, 9), "
+        "'blob': b'\\\\x00\\\\xff', 'list': [1, 2.5, 'caf\\\\u00e9 & <x>']}}, "
+        "open('" +
+        home_.settingsFile().string() + "', 'wb'))\"";
     ASSERT_EQ(std::system(write.c_str()), 0);
     start();
     ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
@@ -144,7 +149,9 @@ TEST_F(Helper, PublishesFromASettingsFileWrittenByPython) {
 
     const std::string check =
         "/usr/bin/python3 -c \"import plistlib, datetime, sys; "
-        "d = plistlib.load(open('" + home_.settingsFile().string() + "', 'rb')); "
+        "d = plistlib.load(open('" +
+        home_.settingsFile().string() +
+        "', 'rb')); "
         "assert d['Active_Flag_Key'] is True and d['MenuWidth_Key'] == 222, d; "
         "assert d['PictureBkgndColor_Key'] == '0A1B2C' and d['Check_Interval_Key'] == 0.25, d; "
         "assert d['Users_Own'] == {'when': datetime.datetime(2020, 5, 6, 7, 8, 9), "
@@ -172,11 +179,13 @@ TEST_F(Helper, WritesTheWholeSiteWithoutBeingTold) {
     EXPECT_FALSE(fs::exists(page("4.html"))); // not a regular album
     EXPECT_FALSE(fs::exists(page("0.html")));
     const std::string menu = readFile(page("menu.html"));
-    EXPECT_NE(menu.find("<a href=\"3.html\" target=\"picture\">Harbour</a><br>"), std::string::npos);
+    EXPECT_NE(menu.find("<a href=\"3.html\" target=\"picture\">Harbour</a><br>"),
+              std::string::npos);
     EXPECT_NE(menu.find("<a href=\"5.html\" target=\"picture\">Snow</a><br>"), std::string::npos);
     const std::string harbour = readFile(page("3.html"));
-    EXPECT_NE(harbour.find("<img src=\"../../iPhoto Library/2026/12/01/Thumbs/100.jpg\" alt=\"Picture 100\" "
-                           "border=\"0\" width=\"150\" height=\"100\">"),
+    EXPECT_NE(harbour.find(
+                  "<img src=\"../../iPhoto Library/2026/12/01/Thumbs/100.jpg\" alt=\"Picture 100\" "
+                  "border=\"0\" width=\"150\" height=\"100\">"),
               std::string::npos);
     const auto afterBuild = fs::file_time_type::clock::now();
     for (const fs::path& path : {topPage(), page("menu.html"), page("3.html")}) {
@@ -347,9 +356,8 @@ TEST_F(Helper, BurstOfSettingsChangesEndsWithTheLastFile) {
         fs::rename(next, home_.settingsFile());
         notifications::post(TSY_SiteParamChange_Notification);
     }
-    ASSERT_TRUE(waitUntil([&] {
-        return readFile(page("3.html")).find("width=\"300\"") != std::string::npos;
-    }));
+    ASSERT_TRUE(waitUntil(
+        [&] { return readFile(page("3.html")).find("width=\"300\"") != std::string::npos; }));
     EXPECT_TRUE(helper_->running());
     stopAndLog();
 }
@@ -387,7 +395,7 @@ TEST_F(Helper, BurstOfMixedNotificationsMergesAndStopsPromptly) {
 TEST_F(Helper, UnusableCheckIntervalsFallBackToTheDefault) {
     struct Case {
         const char* name;
-        const char* stored;  // the settings file's value, or null to post `posted`
+        const char* stored; // the settings file's value, or null to post `posted`
         float posted;
     };
     static constexpr float inf = std::numeric_limits<float>::infinity();
@@ -465,8 +473,8 @@ TEST_F(Helper, StopClosesTheSiteKeepsTheUsersFilesAndAStartRestoresIt) {
     EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
     EXPECT_FALSE(fs::exists(site() / "Contents"));
     const std::string closed = readFile(topPage());
-    for (const char* text : {"This photo site is closed.", "stopped publishing",
-                             "Please come back later."}) {
+    for (const char* text :
+         {"This photo site is closed.", "stopped publishing", "Please come back later."}) {
         EXPECT_NE(closed.find(text), std::string::npos) << text;
     }
     EXPECT_EQ(readFile(site() / "guestbook.html"), "kept");

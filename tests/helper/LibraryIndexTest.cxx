@@ -3,9 +3,10 @@
 #include "IndexXml.hxx"
 #include "TempHome.hxx"
 
+#include <gtest/gtest.h>
+
 #include <clocale>
 #include <cmath>
-#include <gtest/gtest.h>
 #include <limits>
 #include <string>
 

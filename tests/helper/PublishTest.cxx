@@ -7,11 +7,12 @@
 #include "SitePageBuilder.hxx"
 #include "TempHome.hxx"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <grp.h>
-#include <gtest/gtest.h>
 #include <map>
 #include <new>
 #include <set>
@@ -57,7 +58,7 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
 
 // Standard error written to a file for as long as it lives, to count the helper's log lines.
 class CapturedLog {
-  public:
+public:
     explicit CapturedLog(const fs::path& file) : file_(file) {
         std::fflush(stderr);
         saved_ = ::dup(STDERR_FILENO);
@@ -76,7 +77,7 @@ class CapturedLog {
         return lines;
     }
 
-  private:
+private:
     void restore() {
         if (saved_ >= 0) {
             std::fflush(stderr);
@@ -90,7 +91,7 @@ class CapturedLog {
 };
 
 class Publish : public ::testing::Test {
-  public:
+public:
     void SetUp() override {
         writeSettings();
         writeIndex();

@@ -2,8 +2,9 @@
 
 #include "IndexXml.hxx"
 
-#include <algorithm>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <sstream>
 
 namespace tessaly {

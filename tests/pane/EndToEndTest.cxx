@@ -7,7 +7,9 @@
 
 #include <QApplication>
 #include <QTest>
+
 #include <gtest/gtest.h>
+
 #include <regex>
 #include <set>
 

@@ -11,7 +11,9 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QTest>
+
 #include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,7 +32,7 @@ struct Post {
 };
 
 class RecordingNotifier : public Notifier {
-  public:
+public:
     explicit RecordingNotifier(std::filesystem::path settingsFile)
         : settingsFile_(std::move(settingsFile)) {}
     void post(const char* name) override {
@@ -49,7 +51,7 @@ class RecordingNotifier : public Notifier {
     }
     std::vector<Post> posts;
 
-  private:
+private:
     void record(const char* name, QVariantMap info, bool hasInfo) {
         posts.push_back({name, std::move(info), hasInfo, readFile(settingsFile_)});
     }
@@ -60,7 +62,7 @@ class RecordingNotifier : public Notifier {
 // Hears the notifications on a connection of its own, as the helper would.
 class BusListener : public QObject {
     Q_OBJECT
-  public:
+public:
     BusListener() : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "listener")) {
         for (const char* name :
              {TSY_SiteParamChange_Notification, TSY_ImageSizey_Changed_Notification,
@@ -77,15 +79,15 @@ class BusListener : public QObject {
     }
     std::vector<QDBusMessage> messages;
 
-  public slots:
+public slots:
     void heard(const QDBusMessage& message) { messages.push_back(message); }
 
-  private:
+private:
     QDBusConnection bus_;
 };
 
 class PaneFixture : public ::testing::Test {
-  protected:
+protected:
     void writeSettings(const std::string& body) {
         writeFile(home_.settingsFile(), plistDocument(body));
     }

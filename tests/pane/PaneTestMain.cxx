@@ -1,5 +1,6 @@
 // The pane's tests need a QApplication; they run offscreen, with no display.
 #include <QApplication>
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {

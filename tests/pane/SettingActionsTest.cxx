@@ -6,6 +6,7 @@
 
 #include <QDBusArgument>
 #include <QDBusVariant>
+
 #include <cmath>
 
 namespace tessaly {
@@ -146,7 +147,7 @@ TEST_F(SettingActions, AColourChangesOnlyItsOwnKey) {
 
 // The edits without widgets: values the controls cannot produce, and the order store, save, post.
 class Edits : public ::testing::Test {
-  protected:
+protected:
     TempHome home_;
     RecordingNotifier notifier_{home_.settingsFile()};
 };

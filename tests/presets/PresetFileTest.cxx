@@ -2,8 +2,9 @@
 
 #include "TempHome.hxx"
 
-#include <cstdio>
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 namespace tessaly {
 namespace {

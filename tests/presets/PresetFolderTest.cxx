@@ -3,6 +3,7 @@
 #include "TempHome.hxx"
 
 #include <gtest/gtest.h>
+
 #include <set>
 #include <unistd.h>
 
@@ -18,7 +19,7 @@ using testing::readFile;
 using testing::writeFile;
 
 class PresetFolderTest : public ::testing::Test {
-  protected:
+protected:
     fs::path resources() const { return home.path() / "Tessaly.prefPane/Resources"; }
     fs::path folder() const { return resources() / "ViewSettings"; }
 

@@ -4,8 +4,9 @@
 
 #include "PresetFolder.hxx"
 
-#include <algorithm>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 namespace tessaly {
 namespace {

@@ -12,9 +12,11 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
+
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cmath>
-#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,13 +33,13 @@ struct Recorder : TextArrayViewDelegate {
 
 // The view with its paints and drags recorded instead of shown.
 class WatchedView : public TextArrayView {
-  public:
+public:
     using TextArrayView::TextArrayView;
     QRegion painted;
     int paints = 0;
     std::unique_ptr<QDrag> drag;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override {
         painted += event->region();
         ++paints;
@@ -51,7 +53,7 @@ std::vector<std::string> said(std::initializer_list<const char*> words) {
 }
 
 class TextArrayViewTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         area.resize(240, 160);
         view = new WatchedView;

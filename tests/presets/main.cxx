@@ -1,5 +1,6 @@
 // The list view needs an application object; everything runs on the offscreen platform.
 #include <QApplication>
+
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {

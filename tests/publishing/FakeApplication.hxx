@@ -30,7 +30,7 @@ inline bool waitFor(const std::function<bool()>& done,
 }
 
 class ScopedEnv {
-  public:
+public:
     ScopedEnv(const char* name, const std::string& value) : name_(name) {
         if (const char* old = std::getenv(name)) {
             old_ = old;
@@ -47,13 +47,13 @@ class ScopedEnv {
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-  private:
+private:
     const char* name_;
     std::optional<std::string> old_;
 };
 
 class FakeApplications {
-  public:
+public:
     explicit FakeApplications(const std::filesystem::path& home)
         : home_(home), bin_(home / "fake bin"),
           path_("PATH", bin_.string() + ":" + (std::getenv("PATH") ? std::getenv("PATH") : "")),
@@ -99,7 +99,7 @@ class FakeApplications {
         return lines;
     }
 
-  private:
+private:
     std::filesystem::path add(const std::string& name, const std::filesystem::path& program) {
         writeFile(program, "#!/bin/sh\n"
                            "for a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$0.args.tmp\"\n"

@@ -6,6 +6,7 @@
 #include "WorkspaceExtention.hxx"
 
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,7 +18,7 @@ using Notice = LibraryRelocation::Asker::Notice;
 
 // Answers the sheets as the test says and records what was shown.
 class ScriptedAsker : public LibraryRelocation::Asker {
-  public:
+public:
     bool answer = true;
     std::function<void()> beforeAnswering;
     std::vector<Notice> notices;
@@ -148,7 +149,7 @@ TEST(LibraryRelocation, NineLibraryStates) {
 }
 
 class PhotoApplicationTest : public ::testing::Test {
-  protected:
+protected:
     testing::TempHome home;
     testing::FakeApplications apps{home.path()};
     fs::path pictures = home.path() / "Pictures/iPhoto Library";

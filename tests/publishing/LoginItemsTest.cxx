@@ -4,6 +4,7 @@
 #include "TempHome.hxx"
 
 #include <QProcess>
+
 #include <gtest/gtest.h>
 
 namespace tessaly {
@@ -12,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class LoginItemsTest : public ::testing::Test {
-  protected:
+protected:
     testing::TempHome home;
     testing::ScopedEnv config{"XDG_CONFIG_HOME", (home.path() / "config").string()};
     fs::path folder = home.path() / "config/autostart";

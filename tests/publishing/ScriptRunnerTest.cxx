@@ -6,6 +6,7 @@
 #include "WorkspaceExtention.hxx"
 
 #include <QProcess>
+
 #include <gtest/gtest.h>
 
 namespace tessaly {

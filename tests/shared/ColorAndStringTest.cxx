@@ -25,7 +25,7 @@ TEST(StringExtention, HexStringOfBytes) {
         int value;
         const char* text;
     };
-    static constexpr Case cases[] = {{0, "00"},  {9, "09"},   {10, "0A"}, {15, "0F"},
+    static constexpr Case cases[] = {{0, "00"},  {9, "09"},   {10, "0A"},  {15, "0F"},
                                      {16, "10"}, {163, "A3"}, {171, "AB"}, {255, "FF"}};
     for (const Case& row : cases) {
         SCOPED_TRACE(row.value);
@@ -82,7 +82,9 @@ TEST(Color, OnlySixCharacterTextsAreColours) {
         EXPECT_FALSE(colorWithHTMLString(text));
     }
     // Six characters, three of them two bytes long: a colour, with out-of-range components.
-    EXPECT_TRUE(colorWithHTMLString("\xC3\xA9\xC3\xA9" "AB\xC3\xA9" "C"));
+    EXPECT_TRUE(colorWithHTMLString("\xC3\xA9\xC3\xA9"
+                                    "AB\xC3\xA9"
+                                    "C"));
 }
 
 TEST(Color, ComponentsAreTruncatedNotRounded) {

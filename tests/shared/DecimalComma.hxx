@@ -9,7 +9,7 @@
 namespace tessaly::testing {
 
 class DecimalCommaLocale {
-  public:
+public:
     DecimalCommaLocale() {
         const char* old = std::setlocale(LC_ALL, nullptr);
         saved_ = old ? old : "C";
@@ -23,7 +23,7 @@ class DecimalCommaLocale {
     // False when the machine lacks de_DE.UTF-8 (scripts/install-deps.sh makes it).
     bool active() const { return active_; }
 
-  private:
+private:
     std::string saved_;
     bool active_ = false;
 };

@@ -4,6 +4,7 @@
 #include "TempHome.hxx"
 
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 
 namespace tessaly {

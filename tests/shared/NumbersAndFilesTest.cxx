@@ -6,8 +6,9 @@
 #include "Numbers.hxx"
 #include "TempHome.hxx"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>

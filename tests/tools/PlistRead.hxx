@@ -3,10 +3,11 @@
 // instead of crashing the test.
 #pragma once
 
+#include <plist/plist.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <plist/plist.h>
 #include <string>
 #include <string_view>
 #include <utility>

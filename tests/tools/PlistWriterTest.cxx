@@ -5,8 +5,9 @@
 
 #include "PlistRead.hxx"
 
-#include <cstring>
 #include <gtest/gtest.h>
+
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string>

@@ -14,11 +14,13 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QTimeZone>
+
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <fcntl.h>
 #include <fstream>
-#include <gtest/gtest.h>
 #include <map>
 #include <set>
 #include <spawn.h>
@@ -46,7 +48,7 @@ std::string readFile(const std::string& path) {
 }
 
 class SampleToolTest : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         home_ = dir_.path().toStdString() + "/home";
