@@ -112,6 +112,7 @@ void LumibayControler::buildSite() {
         }
         wroteMenu = menu.has_value();
         failure = publishSite(*index, menu);
+        releaseInBackground(std::move(index));
     } catch (const std::exception& error) {
         failure = format("the build failed: %@", {error.what()});
     } catch (...) {
@@ -130,6 +131,20 @@ void LumibayControler::buildSite() {
     }
     if (!failure.empty()) {
         logLine(format("Site not published, the previous one stays: %@", {failure}));
+    }
+}
+
+void LumibayControler::releaseInBackground(std::optional<LibraryIndex> index) {
+    // Freeing a large library's index (hundreds of thousands of small strings) is a noticeable
+    // part of a build; a thread of its own does it while the main thread goes back to its events.
+    // One at a time, so memory never holds more than the index being freed and the next one.
+    joinReleaser();
+    releaser_ = std::thread([doomed = std::move(index)]() mutable { doomed.reset(); });
+}
+
+void LumibayControler::joinReleaser() {
+    if (releaser_.joinable()) {
+        releaser_.join();
     }
 }
 

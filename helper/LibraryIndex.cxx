@@ -207,6 +207,16 @@ private:
         }
     }
 
+    std::size_t largestKeyList() const {
+        std::size_t largest = 0;
+        if (index_.albums) {
+            for (const AlbumRecord& album : *index_.albums) {
+                largest = std::max(largest, album.keyList ? album.keyList->size() : 0);
+            }
+        }
+        return largest;
+    }
+
     void fail() {
         failed_ = true;
         XML_StopParser(parser_, XML_FALSE);
@@ -268,6 +278,9 @@ private:
                 stack_.push_back(Context::Albums);
             } else if (key == "Master Image List"sv && isDict) {
                 index_.masterImages.emplace();
+                // The library's own album, read before this list, names every picture: room for
+                // them all at once spares a large library's map its repeated rehashing.
+                index_.masterImages->reserve(largestKeyList());
                 stack_.push_back(Context::MasterImages);
             } else {
                 skip();

@@ -101,6 +101,7 @@ LumibayControler::LumibayControler(Bundle bundle, QObject* parent)
 }
 
 LumibayControler::~LumibayControler() {
+    joinReleaser();
     stopMonitor();
     observeNotifications(false);
 }

@@ -171,6 +171,10 @@ private:
     std::uint64_t settingsGeneration() const;
     RebuildPolicy publishedPolicy() const;
 
+    void releaseInBackground(std::optional<LibraryIndex> index);
+    void joinReleaser();
+    std::thread releaser_;
+
     AlbumPageProducer albumPageProducer_;
     // Published to the monitor thread under viewMutex_, beside the MonitorView.
     RebuildPolicy policy_;
