@@ -1,6 +1,8 @@
 // Runs the real helper executable as its own process, with HOME pointing at a test's home folder.
 #pragma once
 
+#include "WaitUntil.hxx"
+
 #include <chrono>
 #include <csignal>
 #include <functional>
@@ -11,19 +13,6 @@
 #include <unistd.h>
 
 namespace tessaly::testing {
-
-// Polls until the condition holds or the time is up; generous bounds keep slow machines green.
-inline bool waitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(30)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 class HelperProcess {
 public:

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "TempHome.hxx"
+#include "WaitUntil.hxx"
 #include "WorkspaceExtention.hxx"
 
 #include <chrono>
@@ -15,19 +16,6 @@
 #include <vector>
 
 namespace tessaly::testing {
-
-// Polls `done` until it holds or a generous deadline passes.
-inline bool waitFor(const std::function<bool()>& done,
-                    std::chrono::seconds limit = std::chrono::seconds(30)) {
-    auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
 
 class ScopedEnv {
 public:
@@ -79,14 +67,14 @@ public:
     }
 
     bool waitUntilRunning(const std::string& name, bool running) {
-        return waitFor(
+        return waitUntil(
             [&] { return NSWorkspaceExtention::checkApplicationIsRunning(name) == running; });
     }
 
     // The arguments the application was started with, once it has written them.
     std::vector<std::string> arguments(const std::string& name) {
         std::filesystem::path file = programs_.at(name).string() + ".args";
-        if (!waitFor([&] { return std::filesystem::exists(file); })) {
+        if (!waitUntil([&] { return std::filesystem::exists(file); })) {
             return {"(never started)"};
         }
         std::vector<std::string> lines;

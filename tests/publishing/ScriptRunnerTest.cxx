@@ -142,7 +142,7 @@ TEST(ScriptRunner, NamesRunNothingUnintended) {
     const std::string address = "x@y.z\"; " + touch + "; \"$(" + touch + ")";
     EXPECT_TRUE(NSAppleScriptExtention::sendMail(address));
     ScriptRunner::shared().setLocationOpener("xdg-open");
-    ASSERT_TRUE(testing::waitFor([&] { return fs::exists(received); }));
+    ASSERT_TRUE(testing::waitUntil([&] { return fs::exists(received); }));
     EXPECT_EQ(testing::readFile(received), "mailto:" + address + "\n");
 
     EXPECT_FALSE(fs::exists(marker));
