@@ -9,8 +9,10 @@
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <pane Resources folder> <output folder>\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr,
+                     "usage: %s <pane Resources folder> <output folder> [home shown instead]\n",
+                     argv[0]);
         return 2;
     }
     QString error;
@@ -27,6 +29,14 @@ int main(int argc, char* argv[]) {
     }
     window->show();
     window->pane()->didSelect();
+    // The pictures are rendered in a temporary home with a long name; show a short one instead.
+    if (argc == 4 && window->pane()->sitePathView) {
+        QLineEdit* path = window->pane()->sitePathView;
+        const QString home = QDir::homePath();
+        if (path->text().startsWith(home + QLatin1Char('/'))) {
+            path->setText(QString::fromLocal8Bit(argv[3]) + path->text().mid(home.size()));
+        }
+    }
     QTabWidget* tabs = window->pane()->tabView;
     const QDir out(QString::fromLocal8Bit(argv[2]));
     for (int i = 0; i < tabs->count(); ++i) {

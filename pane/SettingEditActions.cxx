@@ -76,10 +76,6 @@ void Tessaly::doChangeInterval(QObject* sender) {
     reportSave(edits_->changeInterval(position));
 }
 
-// Starting and stopping publishing choose here by the stored flag once publishing control is in
-// place; until then the button only shows the state.
-void Tessaly::doUseButton(QObject*) {}
-
 void Tessaly::doOpenSite(QObject*) {
     if (sitePathView) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(sitePathView->text()));

@@ -21,6 +21,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -75,6 +76,19 @@ public:
     // Fills the list of saved looks.
     void setupSettingListView();
 
+    // Publishing on and off. A start first makes sure the photo library lies in ~/Sites, then
+    // switches the flag on, launches the helper from this bundle and adds the login item; every
+    // start that ends without starting says why in a sheet.
+    void startLumibay();
+    void stopLumibay();
+    void registerStartUpItem();
+    void removeStartUpItem();
+    // The helper inside this pane's bundle.
+    std::string helperProgramPath() const;
+    // How long a start waits for a helper that is still closing the site to let go of its name
+    // on the session bus; a second helper would otherwise quit at once.
+    void setHelperHandOverWait(std::chrono::milliseconds wait) { helperHandOverWait_ = wait; }
+
 public slots:
     // The tab view's delegate call after the user selected a tab.
     void tabViewDidSelectTabViewItem(int index);
@@ -92,6 +106,7 @@ public slots:
     void doChangeColor(QObject* sender);
     void doChangeInterval(QObject* sender);
     void doUseButton(QObject* sender);
+    void doAboutButton(QObject* sender);
     void doOpenSite(QObject* sender);
 
 public:
@@ -126,6 +141,13 @@ private:
     void popupAction(Setting setting, QObject* sender);
     // Tells the user, in the window, that an edit did not reach the settings file.
     void reportSave(bool saved);
+    // The window sheets attach to; null before the view is loaded.
+    QWidget* targetWindow() const;
+    // Waits, bounded, until no helper holds its name on the session bus.
+    bool waitForHelperHandOver();
+    bool launchHelper();
+    // Puts the flag and the button back after a start that could not launch the helper.
+    void undoStart();
 
     Bundle bundle_;
     InterfaceLoader loader_;
@@ -134,6 +156,8 @@ private:
     QWidget* mainView_ = nullptr;
     std::unique_ptr<LumibayPref> pref_;
     std::unique_ptr<SettingEdits> edits_;
+    std::chrono::milliseconds helperHandOverWait_{10000};
+    bool switching_ = false;
 };
 
 // How the interval label reads for a number of minutes.

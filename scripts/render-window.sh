@@ -11,4 +11,4 @@ home=$(mktemp -d)
 trap 'rm -rf "$home"' EXIT
 mkdir -p "$root/docs"
 HOME="$home" QT_QPA_PLATFORM=offscreen \
-  "$build/pane/render_window" "$build/Tessaly.prefPane/Resources" "$root/docs"
+  "$build/pane/render_window" "$build/Tessaly.prefPane/Resources" "$root/docs" /home/ana

@@ -1,11 +1,15 @@
 // The window and the real helper from inside the pane's bundle, on one private session bus and
 // one home folder: a change made in the window shows on the published site within seconds.
+#include "FakeApplication.hxx"
 #include "HelperProcess.hxx"
 #include "HostWindow.hxx"
 #include "IndexXml.hxx"
+#include "LoginItems.hxx"
+#include "ScriptedSheets.hxx"
 #include "TempHome.hxx"
 
 #include <QApplication>
+#include <QDBusConnectionInterface>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -93,6 +97,101 @@ TEST(EndToEnd, EditsInTheWindowReachThePublishedSite) {
         << readFile(album);
     EXPECT_EQ(count(readFile(album), "<tr>"), count(twoColumns, "<tr>"));
     EXPECT_TRUE(helper.running());
+}
+
+// The helper that holds its name on the session bus now, or 0.
+pid_t helperOnTheBus() {
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    if (!bus || !bus->isServiceRegistered(QLatin1String(kHelperServiceName)).value()) {
+        return 0;
+    }
+    return static_cast<pid_t>(bus->servicePid(QLatin1String(kHelperServiceName)).value());
+}
+
+bool processGone(pid_t pid) { return !fs::exists("/proc/" + std::to_string(pid) + "/exe"); }
+
+// Start from the window with the library still in ~/Pictures: the library moves into ~/Sites
+// with a link left behind, the helper inside the bundle publishes and is started at login; Stop
+// closes the site, ends the helper and removes the login item; Start again publishes again, also
+// when pressed before the stopped helper has finished. Every path holds spaces, quotes, "$", ";"
+// and a non-ASCII letter.
+TEST(EndToEnd, StartMovesTheLibraryPublishesAndStopCloses) {
+    TempHome temp;
+    const fs::path home = temp.path() / "Ana \"$HOME\"; é";
+    ScopedEnv homeEnv("HOME", home.string());
+    ScopedEnv config("XDG_CONFIG_HOME", (home / ".config").string());
+    const fs::path resources = home / "Programs $x; é/Tessaly.prefPane/Resources";
+    fs::create_directories(resources);
+    for (const fs::directory_entry& entry : fs::directory_iterator(PANE_RESOURCES)) {
+        if (entry.path().filename() != "ViewSettings") {
+            fs::copy(entry.path(), resources / entry.path().filename(),
+                     fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        }
+    }
+    const fs::path library = home / "Sites/iPhoto Library";
+    writeFile(home / "Pictures/iPhoto Library/AlbumData.xml", sampleIndex(library));
+    writeFile(home / "Library/Preferences/Tessaly.plist",
+              plistDocument("<key>Check_Interval_Key</key><real>0</real>\n"));
+    const fs::path site = home / "Sites/iPhotoPictureSite";
+    const fs::path topPage = site / "Tessaly.html";
+    const fs::path album = site / "Contents/3.html";
+    const std::string helper = LoginItems::helperProgramPath(resources.string());
+    const LoginItems items(helper);
+
+    QString error;
+    std::unique_ptr<HostWindow> window = HostWindow::open(Bundle(resources), nullptr, &error);
+    ASSERT_TRUE(window) << error.toStdString();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    Tessaly& pane = *window->pane();
+    ScriptedSheets sheets;
+    const QString start = pane.actionButton->text();
+    auto closed = [&] {
+        return readFile(topPage).find("This photo site is closed.") != std::string::npos;
+    };
+
+    pane.actionButton->click();
+    EXPECT_EQ(sheets.names, std::vector<std::string>{"BeforeStart"});
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(library)));
+    EXPECT_EQ(fs::read_symlink(home / "Pictures/iPhoto Library"), library);
+    EXPECT_NE(pane.actionButton->text(), start);
+    EXPECT_EQ(items.entriesOfProgram().size(), 1u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::exists(album); }, 30000));
+    pid_t first = helperOnTheBus();
+    ASSERT_NE(first, 0);
+    EXPECT_EQ(fs::read_symlink("/proc/" + std::to_string(first) + "/exe"), helper);
+
+    pane.actionButton->click();
+    EXPECT_EQ(pane.actionButton->text(), start);
+    EXPECT_TRUE(items.entriesOfProgram().empty());
+    EXPECT_TRUE(QTest::qWaitFor(closed, 30000)) << readFile(topPage);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return processGone(first); }, 30000));
+    EXPECT_EQ(helperOnTheBus(), 0);
+
+    // Again, from the library's usual state: nothing to move, no question.
+    pane.actionButton->click();
+    EXPECT_NE(pane.actionButton->text(), start);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !closed() && fs::exists(album); }, 30000))
+        << readFile(topPage);
+    const pid_t second = helperOnTheBus();
+    EXPECT_NE(second, 0);
+
+    // Stop and at once start: the new helper is launched only once the old one has let go.
+    pane.actionButton->click();
+    pane.actionButton->click();
+    EXPECT_NE(pane.actionButton->text(), start);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return helperOnTheBus() != 0 && helperOnTheBus() != second && !closed(); }, 30000))
+        << readFile(topPage);
+    EXPECT_EQ(items.entriesOfProgram().size(), 1u);
+    EXPECT_EQ(sheets.names, std::vector<std::string>{"BeforeStart"});
+
+    const pid_t last = helperOnTheBus();
+    pane.actionButton->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return last == 0 || processGone(last); }, 30000));
+    if (last != 0 && !processGone(last)) {
+        ::kill(last, SIGKILL);
+    }
 }
 
 } // namespace

@@ -24,6 +24,14 @@ TEST(InterfaceFiles, EveryShippedFileResolvesItsOutletsAndActions) {
     ASSERT_FALSE(files.isEmpty());
     for (const QString& file : files) {
         SCOPED_TRACE(file.toStdString());
+        // The sheets' files are loaded with their owners in SheetsTest.
+        static const QStringList sheets = {
+            QStringLiteral("AboutLumibay.ui"), QStringLiteral("BeforeStart.ui"),
+            QStringLiteral("GetPath.ui"),      QStringLiteral("MessageSheet2.ui"),
+            QStringLiteral("Notice.ui"),       QStringLiteral("iPhotoNotFound.ui")};
+        if (sheets.contains(file)) {
+            continue;
+        }
         ASSERT_EQ(file, QStringLiteral("Tessaly.ui")) << "no owner known for this file";
         Tessaly pane(Bundle(PANE_RESOURCES));
         QString error;
@@ -45,8 +53,9 @@ TEST(InterfaceFiles, EveryShippedFileResolvesItsOutletsAndActions) {
         for (QWidget* control : view->findChildren<QWidget*>()) {
             actions += control->property("action").isValid();
         }
-        // Eight popups, the size, seven wells, the interval, start/stop and opening the site.
-        EXPECT_EQ(actions, 19);
+        // Eight popups, the size, seven wells, the interval, start/stop, opening the site and
+        // the about sheet.
+        EXPECT_EQ(actions, 20);
     }
 }
 

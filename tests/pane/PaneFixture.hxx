@@ -92,9 +92,9 @@ protected:
         writeFile(home_.settingsFile(), plistDocument(body));
     }
     // Makes the pane, loads its view and lets it fill the controls.
-    void open() {
+    void open(const std::string& resources = PANE_RESOURCES) {
         notifier_ = std::make_unique<RecordingNotifier>(home_.settingsFile());
-        pane_ = std::make_unique<Tessaly>(Bundle(PANE_RESOURCES), notifier_.get());
+        pane_ = std::make_unique<Tessaly>(Bundle(resources), notifier_.get());
         QString error;
         view_.reset(pane_->loadMainView(&error));
         ASSERT_TRUE(view_) << error.toStdString();

@@ -4,6 +4,7 @@
 #include "FinderScripts.hxx"
 #include "TempHome.hxx"
 #include "WorkspaceExtention.hxx"
+#include "iPhotoScripts.hxx"
 
 #include <QProcess>
 
@@ -33,6 +34,8 @@ TEST(ScriptRunner, KnowsOnlyTheCommandsTheSystemUses) {
         {"activate", NSAppleScriptExtention::appActivateText("iPhoto"), std::nullopt, ""},
         {"empty trash", FinderScripts::emptyTrashText(), std::nullopt, ""},
         {"open trash", FinderScripts::openTrashText(), std::nullopt, ""},
+        {"the photo application's own commands",
+         iPhotoScripts::createAlbunText("Trip", "/home/ana/in"), std::nullopt, ""},
         {"quit with a line end after the last line",
          FinderScripts::closeApplicationText("iPhoto") + "\n", std::nullopt, ""},
         {"alias to something that is no path", FinderScripts::makeAliasText("/p", "/") + "x",

@@ -1,5 +1,6 @@
 #include "FinderScripts.hxx"
 #include "TempHome.hxx"
+#include "iPhotoScripts.hxx"
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,33 @@ TEST(ScriptTexts, CommandsGiveTheirExactTexts) {
          "tell application \"System Events\"\ntell process \"Finder\"\n"
          "click menu item 26 of menu 1 of menu bar item 3 of menu bar 1\n"
          "end tell\nend tell\nend tell\n"},
+        // The photo application's own commands.
+        {"new album builder",
+         [] {
+             std::string script;
+             iPhotoScriptsString::newAlbum(script, "Summer \"04\"");
+             return script;
+         },
+         "new album name \"Summer \"04\"\"\n"},
+        {"import builder names the file in file-manager form",
+         [] {
+             std::string script = "x\n";
+             iPhotoScriptsString::importFrom(script, "/Volumes/Card/DCIM", "Trip");
+             return script;
+         },
+         "x\nimport from \"Card:DCIM\" to album \"Trip\" with force copy\n"},
+        {"create album without a path",
+         [] { return iPhotoScripts::createAlbunText("Trip", std::nullopt); },
+         "tell application \"iPhoto\"\nactivate\nnew album name \"Trip\"\nend tell\n"},
+        {"create album and import",
+         [] { return iPhotoScripts::createAlbunText("Trip", "/home/ana/in"); },
+         "tell application \"iPhoto\"\nactivate\nnew album name \"Trip\"\n"
+         "import from \"Startup Disk:home:ana:in\" to album \"Trip\" with force copy\n"
+         "end tell\n"},
+        {"import a file", [] { return iPhotoScripts::importFileText("/home/ana/a.jpg", "Trip"); },
+         "tell application \"iPhoto\"\n"
+         "import from \"Startup Disk:home:ana:a.jpg\" to album \"Trip\" with force copy\n"
+         "end tell\n"},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);

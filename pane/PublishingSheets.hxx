@@ -1,0 +1,51 @@
+// The sheets of publishing control: notices by their key in the pane's "InfoPlist" table, and the
+// library relocation's questions answered with sheets on the settings window, which stays painted
+// while the photo application is waited for and while a large library is copied.
+#pragma once
+
+#include "Bundle.hxx"
+#include "Format.hxx"
+#include "LibraryRelocation.hxx"
+
+#include <QPointer>
+#include <QProgressDialog>
+#include <QWidget>
+
+#include <memory>
+
+namespace tessaly {
+
+// The sheet names the window runs.
+inline constexpr char kNotFoundSheet[] = "iPhotoNotFound";
+inline constexpr char kBeforeStartSheet[] = "BeforeStart";
+inline constexpr char kAboutSheet[] = "AboutLumibay";
+inline constexpr char kNoticeSheet[] = "Notice";
+
+// Shows the notice sheet with the text of `key`, its "%@" filled with `args`.
+void showNoticeSheet(const Bundle& bundle, QWidget* window, const char* key,
+                     std::initializer_list<FormatArg> args = {});
+
+// Lets queued work and painting happen for a moment, but no clicks or keys: nothing the user
+// does may start a second start inside this one.
+void keepWindowPainted(int milliseconds);
+
+class PublishingSheets : public LibraryRelocation::Asker {
+public:
+    // Copies smaller than this end before a progress dialog would be worth showing.
+    static constexpr std::uintmax_t kProgressFromBytes = 32u << 20;
+
+    PublishingSheets(const Bundle& bundle, QWidget* window) : bundle_(bundle), window_(window) {}
+    ~PublishingSheets() override;
+
+    void showNotice(Notice notice) override;
+    bool askBeforeStart() override;
+    void whileWaiting() override;
+    void moveProgress(std::uintmax_t done, std::uintmax_t total) override;
+
+private:
+    const Bundle& bundle_;
+    QPointer<QWidget> window_;
+    std::unique_ptr<QProgressDialog> progress_;
+};
+
+} // namespace tessaly
