@@ -9,7 +9,9 @@
 #include "InterfaceLoader.hxx"
 #include "LumibayPref.hxx"
 #include "Notifier.hxx"
+#include "PresetActions.hxx"
 #include "SettingEdits.hxx"
+#include "TextArrayView.hxx"
 
 #include <QComboBox>
 #include <QLabel>
@@ -26,7 +28,7 @@
 
 namespace tessaly {
 
-class Tessaly : public QObject {
+class Tessaly : public QObject, public TextArrayViewDelegate {
     Q_OBJECT
     // Outlets, set by the interface loader from the objects of the same name.
     Q_PROPERTY(QPushButton* actionButton MEMBER actionButton)
@@ -42,7 +44,7 @@ class Tessaly : public QObject {
     Q_PROPERTY(QComboBox* pictureTitleFontSizeMenu MEMBER pictureTitleFontSizeMenu)
     Q_PROPERTY(QComboBox* pictureCommentFontSizeMenu MEMBER pictureCommentFontSizeMenu)
     Q_PROPERTY(QTabWidget* tabView MEMBER tabView)
-    Q_PROPERTY(QWidget* viewSetingListView MEMBER viewSetingListView)
+    Q_PROPERTY(TextArrayView* viewSetingListView MEMBER viewSetingListView)
     Q_PROPERTY(QPushButton* saveSettingButton MEMBER saveSettingButton)
     Q_PROPERTY(QPushButton* useSelectedSettingButton MEMBER useSelectedSettingButton)
     Q_PROPERTY(QPushButton* deleteSelectedSettingButton MEMBER deleteSelectedSettingButton)
@@ -50,6 +52,7 @@ class Tessaly : public QObject {
     Q_PROPERTY(QLabel* intervalLabel MEMBER intervalLabel)
     Q_PROPERTY(QLineEdit* sitePathView MEMBER sitePathView)
     Q_PROPERTY(QLabel* saveProblemLabel MEMBER saveProblemLabel)
+    Q_PROPERTY(QLabel* presetProblemLabel MEMBER presetProblemLabel)
 
 public:
     // initWithBundle: nothing else happens until the main view is loaded. Without a notifier the
@@ -72,8 +75,20 @@ public:
     void colorPalettSetUp();
     // Titles the start/stop button from the active flag.
     void setActionButton(bool active);
-    // Fills the list of saved looks.
+    // Fills the list of saved looks from the presets folder; a folder that cannot be listed
+    // leaves the list as it was and says why beside it.
     void setupSettingListView();
+
+    // What the preset operations ask the user through; by default window-modal dialogs on the
+    // pane's window. Not owned; null goes back to the default.
+    void setPresetQuestions(PresetQuestions* questions);
+    // The saved looks, from mainViewDidLoad on.
+    PresetActions* presets() const { return presets_.get(); }
+
+    // The list's delegate messages: a selected preset can be applied or deleted, and the current
+    // look saved only while none is selected.
+    void lineSelected(std::int32_t line) override;
+    void lineUnSelected(std::int32_t line) override;
 
 public slots:
     // The tab view's delegate call after the user selected a tab.
@@ -93,6 +108,9 @@ public slots:
     void doChangeInterval(QObject* sender);
     void doUseButton(QObject* sender);
     void doOpenSite(QObject* sender);
+    void doSaveCurrenntSetting(QObject* sender);
+    void doUseSelectedSetting(QObject* sender);
+    void doDeleteeSelectedSetting(QObject* sender);
 
 public:
     // Owned by the main view; the pane never creates or deletes them.
@@ -109,7 +127,7 @@ public:
     QComboBox* pictureTitleFontSizeMenu = nullptr;
     QComboBox* pictureCommentFontSizeMenu = nullptr;
     QTabWidget* tabView = nullptr;
-    QWidget* viewSetingListView = nullptr;
+    TextArrayView* viewSetingListView = nullptr;
     QPushButton* saveSettingButton = nullptr;
     QPushButton* useSelectedSettingButton = nullptr;
     QPushButton* deleteSelectedSettingButton = nullptr;
@@ -117,6 +135,7 @@ public:
     QLabel* intervalLabel = nullptr;
     QLineEdit* sitePathView = nullptr;
     QLabel* saveProblemLabel = nullptr;
+    QLabel* presetProblemLabel = nullptr;
 
 private:
     QComboBox* popup(Setting setting) const;
@@ -126,6 +145,9 @@ private:
     void popupAction(Setting setting, QObject* sender);
     // Tells the user, in the window, that an edit did not reach the settings file.
     void reportSave(bool saved);
+    void setPresetButtons(bool lineIsSelected);
+    PresetQuestions& presetQuestions();
+    std::optional<std::string> selectedPreset() const;
 
     Bundle bundle_;
     InterfaceLoader loader_;
@@ -134,6 +156,11 @@ private:
     QWidget* mainView_ = nullptr;
     std::unique_ptr<LumibayPref> pref_;
     std::unique_ptr<SettingEdits> edits_;
+    std::unique_ptr<PresetActions> presets_;
+    std::unique_ptr<PresetQuestions> ownQuestions_;
+    PresetQuestions* questions_ = nullptr;
+    // The list keeps a pointer to its delegate; the pane takes it back when it goes first.
+    QPointer<TextArrayView> delegatingList_;
 };
 
 // How the interval label reads for a number of minutes.

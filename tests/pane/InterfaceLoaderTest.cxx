@@ -45,8 +45,9 @@ TEST(InterfaceFiles, EveryShippedFileResolvesItsOutletsAndActions) {
         for (QWidget* control : view->findChildren<QWidget*>()) {
             actions += control->property("action").isValid();
         }
-        // Eight popups, the size, seven wells, the interval, start/stop and opening the site.
-        EXPECT_EQ(actions, 19);
+        // Eight popups, the size, seven wells, the interval, start/stop, opening the site and the
+        // three preset buttons.
+        EXPECT_EQ(actions, 22);
     }
 }
 
