@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QSize>
+
 #include <string>
 
 namespace tessaly::sample {
