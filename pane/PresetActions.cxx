@@ -10,6 +10,14 @@ QString PresetActions::text(const char* key) const {
 }
 
 bool PresetActions::saveCurrentSetting(PresetQuestions& questions) {
+    // An unreadable settings file leaves the store without values: a preset made from it would
+    // hold zeros and no colours, not the look the window shows.
+    if (!pref_.hasDictionary()) {
+        questions.tellProblem(QString::fromStdString(
+            format("The current look cannot be saved: the settings file \"%@\" could not be read.",
+                   {pref_.getPrefPath()})));
+        return false;
+    }
     const std::optional<QString> typed = questions.askPresetName();
     if (!typed) {
         return false;

@@ -125,8 +125,8 @@ protected:
         folder_ = copy / "ViewSettings";
     }
 
-    void openShown() {
-        writeSettings(kOwnLook);
+    void openShown(const char* settings = kOwnLook) {
+        writeSettings(settings);
         ASSERT_NO_FATAL_FAILURE(open());
         pane_->setPresetQuestions(&questions_);
         pane_->tabView->setCurrentWidget(child<QWidget>("presetsTab"));
@@ -408,6 +408,29 @@ TEST_F(Presets, AMissingFolderIsShownAndNeverCreated) {
     pane_->viewSetUp();
     EXPECT_EQ(lines(), QStringList{"Only.plist"});
     EXPECT_FALSE(pane_->presetProblemLabel->isVisible());
+}
+
+// A settings file that cannot be read: there is no look to save, and applying one never
+// overwrites the file; the window says so.
+TEST_F(Presets, AnUnreadableSettingsFileIsNeitherSavedNorOverwritten) {
+    ASSERT_NO_FATAL_FAILURE(openShown());
+    const std::string garbage = "not a property list at all";
+    writeFile(home_.settingsFile(), garbage);
+    pane_.reset();
+    view_.reset();
+    ASSERT_NO_FATAL_FAILURE(open());
+    pane_->setPresetQuestions(&questions_);
+
+    questions_.names = {QStringLiteral("Blue")};
+    click(pane_->saveSettingButton);
+    ASSERT_EQ(questions_.asked.size(), 1u);
+    EXPECT_NE(questions_.asked[0].find(home_.settingsFile().string()), std::string::npos);
+    EXPECT_FALSE(fs::exists(folder_ / "Blue.plist"));
+
+    clickLine("Ocean.plist");
+    click(pane_->useSelectedSettingButton);
+    EXPECT_EQ(readFile(home_.settingsFile()), garbage);
+    EXPECT_FALSE(pane_->saveProblemLabel->isHidden());
 }
 
 TEST_F(Presets, AReadOnlyFolderIsReportedWhenSaving) {
