@@ -2,6 +2,7 @@
 
 #include "ColorWell.hxx"
 #include "Log.hxx"
+#include "TextArrayView.hxx"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -28,6 +29,12 @@ public:
             auto* well = new ColorWell(parent);
             well->setObjectName(name);
             return well;
+        }
+        if (className == QLatin1String("tessaly::TextArrayView") ||
+            className == QLatin1String("TextArrayView")) {
+            auto* list = new TextArrayView(parent);
+            list->setObjectName(name);
+            return list;
         }
         return QUiLoader::createWidget(className, parent, name);
     }

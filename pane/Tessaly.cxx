@@ -16,12 +16,20 @@ Tessaly::Tessaly(Bundle bundle, Notifier* notifier)
     }
 }
 
-Tessaly::~Tessaly() = default;
+Tessaly::~Tessaly() {
+    if (delegatingList_) {
+        delegatingList_->setDelegate(nullptr);
+    }
+}
 
 QWidget* Tessaly::loadMainView(QString* error) {
     mainView_ = loader_.load(QStringLiteral("Tessaly"), this, nullptr, error);
     if (mainView_ && tabView) {
         connect(tabView, &QTabWidget::currentChanged, this, &Tessaly::tabViewDidSelectTabViewItem);
+    }
+    if (mainView_ && viewSetingListView) {
+        viewSetingListView->setDelegate(this);
+        delegatingList_ = viewSetingListView;
     }
     return mainView_;
 }
@@ -29,6 +37,8 @@ QWidget* Tessaly::loadMainView(QString* error) {
 void Tessaly::mainViewDidLoad() {
     pref_ = std::make_unique<LumibayPref>();
     edits_ = std::make_unique<SettingEdits>(*pref_, *notifier_);
+    presets_ = std::make_unique<PresetActions>(PresetFolder::inResources(bundle_.resourcePath()),
+                                               bundle_, *pref_, *notifier_);
     if (saveProblemLabel) {
         saveProblemLabel->hide();
     }
@@ -133,10 +143,6 @@ void Tessaly::setActionButton(bool active) {
     button->setText(title);
     button->setAccessibleName(title);
 }
-
-// The saved looks are listed here once presets exist; until then the list stays empty and its
-// buttons stay disabled, as the interface file has them.
-void Tessaly::setupSettingListView() {}
 
 QString intervalText(float minutes) {
     if (minutes == 1.0f) {

@@ -9,7 +9,9 @@
 #include "InterfaceLoader.hxx"
 #include "LumibayPref.hxx"
 #include "Notifier.hxx"
+#include "PresetActions.hxx"
 #include "SettingEdits.hxx"
+#include "TextArrayView.hxx"
 
 #include <QComboBox>
 #include <QLabel>
@@ -27,7 +29,7 @@
 
 namespace tessaly {
 
-class Tessaly : public QObject {
+class Tessaly : public QObject, public TextArrayViewDelegate {
     Q_OBJECT
     // Outlets, set by the interface loader from the objects of the same name.
     Q_PROPERTY(QPushButton* actionButton MEMBER actionButton)
@@ -43,7 +45,7 @@ class Tessaly : public QObject {
     Q_PROPERTY(QComboBox* pictureTitleFontSizeMenu MEMBER pictureTitleFontSizeMenu)
     Q_PROPERTY(QComboBox* pictureCommentFontSizeMenu MEMBER pictureCommentFontSizeMenu)
     Q_PROPERTY(QTabWidget* tabView MEMBER tabView)
-    Q_PROPERTY(QWidget* viewSetingListView MEMBER viewSetingListView)
+    Q_PROPERTY(TextArrayView* viewSetingListView MEMBER viewSetingListView)
     Q_PROPERTY(QPushButton* saveSettingButton MEMBER saveSettingButton)
     Q_PROPERTY(QPushButton* useSelectedSettingButton MEMBER useSelectedSettingButton)
     Q_PROPERTY(QPushButton* deleteSelectedSettingButton MEMBER deleteSelectedSettingButton)
@@ -51,6 +53,7 @@ class Tessaly : public QObject {
     Q_PROPERTY(QLabel* intervalLabel MEMBER intervalLabel)
     Q_PROPERTY(QLineEdit* sitePathView MEMBER sitePathView)
     Q_PROPERTY(QLabel* saveProblemLabel MEMBER saveProblemLabel)
+    Q_PROPERTY(QLabel* presetProblemLabel MEMBER presetProblemLabel)
 
 public:
     // initWithBundle: nothing else happens until the main view is loaded. Without a notifier the
@@ -73,7 +76,8 @@ public:
     void colorPalettSetUp();
     // Titles the start/stop button from the active flag.
     void setActionButton(bool active);
-    // Fills the list of saved looks.
+    // Fills the list of saved looks from the presets folder; a folder that cannot be listed
+    // leaves the list as it was and says why beside it.
     void setupSettingListView();
 
     // Publishing on and off. A start first makes sure the photo library lies in ~/Sites, then
@@ -88,6 +92,17 @@ public:
     // How long a start waits for a helper that is still closing the site to let go of its name
     // on the session bus; a second helper would otherwise quit at once.
     void setHelperHandOverWait(std::chrono::milliseconds wait) { helperHandOverWait_ = wait; }
+
+    // What the preset operations ask the user through; by default window-modal dialogs on the
+    // pane's window. Not owned; null goes back to the default.
+    void setPresetQuestions(PresetQuestions* questions);
+    // The saved looks, from mainViewDidLoad on.
+    PresetActions* presets() const { return presets_.get(); }
+
+    // The list's delegate messages: a selected preset can be applied or deleted, and the current
+    // look saved only while none is selected.
+    void lineSelected(std::int32_t line) override;
+    void lineUnSelected(std::int32_t line) override;
 
 public slots:
     // The tab view's delegate call after the user selected a tab.
@@ -108,6 +123,9 @@ public slots:
     void doUseButton(QObject* sender);
     void doAboutButton(QObject* sender);
     void doOpenSite(QObject* sender);
+    void doSaveCurrenntSetting(QObject* sender);
+    void doUseSelectedSetting(QObject* sender);
+    void doDeleteeSelectedSetting(QObject* sender);
 
 public:
     // Owned by the main view; the pane never creates or deletes them.
@@ -124,7 +142,7 @@ public:
     QComboBox* pictureTitleFontSizeMenu = nullptr;
     QComboBox* pictureCommentFontSizeMenu = nullptr;
     QTabWidget* tabView = nullptr;
-    QWidget* viewSetingListView = nullptr;
+    TextArrayView* viewSetingListView = nullptr;
     QPushButton* saveSettingButton = nullptr;
     QPushButton* useSelectedSettingButton = nullptr;
     QPushButton* deleteSelectedSettingButton = nullptr;
@@ -132,6 +150,7 @@ public:
     QLabel* intervalLabel = nullptr;
     QLineEdit* sitePathView = nullptr;
     QLabel* saveProblemLabel = nullptr;
+    QLabel* presetProblemLabel = nullptr;
 
 private:
     QComboBox* popup(Setting setting) const;
@@ -149,6 +168,10 @@ private:
     // Puts the flag and the button back after a start that could not launch the helper.
     void undoStart();
 
+    void setPresetButtons(bool lineIsSelected);
+    PresetQuestions& presetQuestions();
+    std::optional<std::string> selectedPreset() const;
+
     Bundle bundle_;
     InterfaceLoader loader_;
     std::unique_ptr<Notifier> ownNotifier_;
@@ -158,6 +181,12 @@ private:
     std::unique_ptr<SettingEdits> edits_;
     std::chrono::milliseconds helperHandOverWait_{10000};
     bool switching_ = false;
+
+    std::unique_ptr<PresetActions> presets_;
+    std::unique_ptr<PresetQuestions> ownQuestions_;
+    PresetQuestions* questions_ = nullptr;
+    // The list keeps a pointer to its delegate; the pane takes it back when it goes first.
+    QPointer<TextArrayView> delegatingList_;
 };
 
 // How the interval label reads for a number of minutes.

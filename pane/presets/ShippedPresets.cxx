@@ -8,7 +8,8 @@ namespace {
 
 // One look: the nine integers in the settings table's order (columns, spacing, image size, menu
 // width, then the five font sizes) and the seven colours (menu text, menu background, album title,
-// album comment, picture background, picture title, picture comment).
+// album comment, picture background, picture title, picture comment). Every integer but the image
+// size is one of the window's popup titles, so an applied look shows in every popup.
 struct Look {
     const char* fileName;
     std::int32_t integers[9];
@@ -20,10 +21,10 @@ constexpr Look kLooks[] = {
      {4, 12, 160, 140, -1, 2, 4, -1, -2},
      {"D8D8D8", "1E1E1E", "F0F0F0", "A8A8A8", "121212", "E0C080", "9AA5B1"}},
     {"Light Paper.plist",
-     {4, 16, 150, 150, -1, 2, 3, -1, -2},
+     {4, 15, 150, 160, -1, 2, 3, -1, -2},
      {"333333", "F2F0EB", "222222", "555555", "FFFFFF", "1F4E79", "6B6B6B"}},
     {"Print.plist",
-     {3, 24, 200, 130, -1, 1, 4, 0, -1},
+     {3, 25, 200, 140, -1, 1, 4, 0, -1},
      {"000000", "FFFFFF", "000000", "333333", "FFFFFF", "000000", "444444"}},
     {"Ocean.plist",
      {5, 8, 120, 160, -1, 2, 3, -1, -2},

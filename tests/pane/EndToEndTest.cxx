@@ -96,6 +96,26 @@ TEST(EndToEnd, EditsInTheWindowReachThePublishedSite) {
         [&] { return widths(readFile(album)) == std::set<std::string>{"320"}; }, 30000))
         << readFile(album);
     EXPECT_EQ(count(readFile(album), "<tr>"), count(twoColumns, "<tr>"));
+
+    // A shipped look, chosen in the list and applied: its picture size and background colour.
+    pane.tabView->setCurrentWidget(
+        pane.viewSetingListView->window()->findChild<QWidget*>(QStringLiteral("presetsTab")));
+    TextArrayView& list = *pane.viewSetingListView;
+    const int ocean = static_cast<int>(
+        list.getTextArray().value_or(QStringList()).indexOf(QStringLiteral("Ocean.plist")));
+    ASSERT_GE(ocean, 0);
+    QTest::mouseClick(&list, Qt::LeftButton, {},
+                      QPoint(4, static_cast<int>((ocean + 0.5) * list.lineHeight())));
+    ASSERT_TRUE(pane.useSelectedSettingButton->isEnabled());
+    QTest::mouseClick(pane.useSelectedSettingButton, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const std::string page = readFile(album);
+            return widths(page) == std::set<std::string>{"120"} &&
+                   page.find("background: #EAF4F8;") != std::string::npos;
+        },
+        30000))
+        << readFile(album);
     EXPECT_TRUE(helper.running());
 }
 

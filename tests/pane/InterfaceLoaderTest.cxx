@@ -53,9 +53,9 @@ TEST(InterfaceFiles, EveryShippedFileResolvesItsOutletsAndActions) {
         for (QWidget* control : view->findChildren<QWidget*>()) {
             actions += control->property("action").isValid();
         }
-        // Eight popups, the size, seven wells, the interval, start/stop, opening the site and
-        // the about sheet.
-        EXPECT_EQ(actions, 20);
+        // Eight popups, the size, seven wells, the interval, start/stop, opening the site, the
+        // about sheet and the three preset buttons.
+        EXPECT_EQ(actions, 23);
     }
 }
 

@@ -92,9 +92,9 @@ protected:
         writeFile(home_.settingsFile(), plistDocument(body));
     }
     // Makes the pane, loads its view and lets it fill the controls.
-    void open(const std::string& resources = PANE_RESOURCES) {
+    void open() {
         notifier_ = std::make_unique<RecordingNotifier>(home_.settingsFile());
-        pane_ = std::make_unique<Tessaly>(Bundle(resources), notifier_.get());
+        pane_ = std::make_unique<Tessaly>(Bundle(resources_), notifier_.get());
         QString error;
         view_.reset(pane_->loadMainView(&error));
         ASSERT_TRUE(view_) << error.toStdString();
@@ -113,6 +113,8 @@ protected:
     }
 
     TempHome home_;
+    // The pane's resource folder; tests that change the presets use a copy of their own.
+    std::string resources_ = PANE_RESOURCES;
     std::unique_ptr<RecordingNotifier> notifier_;
     std::unique_ptr<Tessaly> pane_;
     std::unique_ptr<QWidget> view_;

@@ -56,7 +56,8 @@ public:
         fs::permissions(helper, fs::perms::owner_all);
     }
     void openPane() {
-        open(resources.string());
+        resources_ = resources.string();
+        open();
         if (!HasFatalFailure()) {
             pane_->setHelperHandOverWait(std::chrono::seconds(10));
         }

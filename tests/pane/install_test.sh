@@ -26,6 +26,10 @@ for path in "$bundle/Resources/Tessaly.ui" "$bundle/Resources/en.lproj/InfoPlist
 done
 [ -d "$bundle/Resources/ViewSettings" ] && [ -w "$bundle/Resources/ViewSettings" ] \
   || fail "ViewSettings is not a writable folder"
+for preset in "Dark Gallery" "Light Paper" Ocean Print; do
+  [ -f "$bundle/Resources/ViewSettings/$preset.plist" ] && [ -w "$bundle/Resources/ViewSettings/$preset.plist" ] \
+    || fail "shipped preset $preset is missing or not writable"
+done
 desktop-file-validate "$root/share/applications/tessaly.desktop" || fail "desktop entry"
 
 export HOME="$prefix/home" QT_QPA_PLATFORM=offscreen
