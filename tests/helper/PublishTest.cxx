@@ -118,8 +118,8 @@ public:
                                             keyString("Caption", caption)) +
                       "</dict>\n"));
     }
-    std::unique_ptr<LumibayControler> controller() {
-        auto made = std::make_unique<LumibayControler>(Bundle(HELPER_RESOURCES));
+    std::unique_ptr<LumibayControler> controller(const std::string& resources = HELPER_RESOURCES) {
+        auto made = std::make_unique<LumibayControler>(Bundle(resources));
         made->loadSettings();
         return made;
     }
@@ -335,9 +335,12 @@ TEST_F(Publish, AReadOnlySiteFolderLeavesThePreviousSite) {
         log = build(*helper);
         EXPECT_FALSE(helper->checkUpdate());
     } else {
-        // The child needs to read the settings, the index and the templates.
+        // The child needs to read the settings, the index and the templates; the templates are
+        // copied into the home, as the checkout may lie in a folder only its owner can enter.
         fs::permissions(home_.path(), fs::perms::others_read | fs::perms::others_exec,
                         fs::perm_options::add);
+        const fs::path resources = home_.path() / "HelperResources";
+        fs::copy(HELPER_RESOURCES, resources, fs::copy_options::recursive);
         const int logFd = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         ASSERT_GE(logFd, 0);
         const pid_t child = ::fork();
@@ -348,7 +351,7 @@ TEST_F(Publish, AReadOnlySiteFolderLeavesThePreviousSite) {
                 ::_exit(77);
             }
             ::dup2(logFd, STDERR_FILENO);
-            auto helper = controller();
+            auto helper = controller(resources.string());
             helper->buildSite();
             ::_exit(helper->checkUpdate() ? 2 : 0);
         }
