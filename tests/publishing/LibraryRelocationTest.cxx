@@ -202,10 +202,12 @@ TEST(LibraryRelocation, PhotoApplicationThatDoesNotQuit) {
     testing::FakeApplications apps(home.path());
     const std::string name = "StubbornPhoto";
     fs::path program = home.path() / "fake bin" / name;
-    testing::writeFile(program, "#!/bin/sh\ntrap '' TERM\nwhile :; do sleep 0.1; done\n");
+    // It says when its trap is set: a request to end that came before would still end it.
+    testing::writeFile(program,
+                       "#!/bin/sh\ntrap '' TERM\n: > \"$0.ready\"\nwhile :; do sleep 0.1; done\n");
     fs::permissions(program, fs::perms::owner_all);
     ASSERT_TRUE(FinderScripts::OpenApplication(name));
-    ASSERT_TRUE(apps.waitUntilRunning(name, true));
+    ASSERT_TRUE(testing::waitUntil([&] { return fs::exists(program.string() + ".ready"); }));
     const fs::path pictures = home.path() / "Pictures/iPhoto Library";
     makeItem(pictures, Item::directory, home.path(), "pictures");
 
