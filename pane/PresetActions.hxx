@@ -1,6 +1,6 @@
 // Saving, applying and deleting saved looks, without any widget. What the user is asked goes
-// through PresetQuestions, so the window answers with its sheets or dialogs and tests answer from
-// a script; the list and the controls stay the window's.
+// through PresetQuestions, so the window answers with its sheets and tests answer from a script;
+// the list and the controls stay the window's.
 #pragma once
 
 #include "Bundle.hxx"

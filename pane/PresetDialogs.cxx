@@ -1,55 +1,33 @@
 #include "PresetDialogs.hxx"
 
-#include <QAbstractButton>
-#include <QInputDialog>
-#include <QLineEdit>
-#include <QMessageBox>
+#include "GetPathController.hxx"
+#include "MessageSheetController.hxx"
+#include "PublishingSheets.hxx"
 
 namespace tessaly {
 
-QString DialogPresetQuestions::text(const char* key) const {
-    return QString::fromStdString(bundle_.localizedString(key, "InfoPlist"));
-}
-
-std::optional<QString> DialogPresetQuestions::askPresetName() {
-    QInputDialog dialog(window_);
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setWindowTitle(text("CFBundleDisplayName"));
-    dialog.setInputMode(QInputDialog::TextInput);
-    dialog.setLabelText(text("PresetNamePrompt"));
-    dialog.setOkButtonText(QStringLiteral("OK"));
-    dialog.setCancelButtonText(QStringLiteral("Cancel"));
-    if (auto* field = dialog.findChild<QLineEdit*>()) {
-        field->setAccessibleName(QStringLiteral("Preset name"));
-    }
-    if (dialog.exec() != QDialog::Accepted) {
+std::optional<QString> SheetPresetQuestions::askPresetName() {
+    GetPathController sheet(window_);
+    sheet.loadNibByName(QLatin1String(kPresetNameSheet), bundle_);
+    sheet.setFieldAccessibleName(QStringLiteral("Preset name"));
+    if (sheet.runSheet() == 0) {
         return std::nullopt;
     }
-    return dialog.textValue();
+    // Read before the controller goes: the field lives as long as it does.
+    return sheet.getMessageString();
 }
 
-// Cancel is the default and Escape's answer: both questions are about losing a file.
-bool DialogPresetQuestions::confirm(const QString& question) {
-    QMessageBox box(QMessageBox::Question, text("CFBundleDisplayName"), question,
-                    QMessageBox::Ok | QMessageBox::Cancel, window_);
-    box.setWindowModality(Qt::WindowModal);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Cancel"));
-    box.setDefaultButton(QMessageBox::Cancel);
-    box.setEscapeButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Ok;
+bool SheetPresetQuestions::confirm(const QString& question) {
+    return MessageSheetController::runMessageSheet(QLatin1String(kPresetQuestionSheet), bundle_,
+                                                   window_, question) != 0;
 }
 
-bool DialogPresetQuestions::confirmOverwrite(const QString& question) { return confirm(question); }
+bool SheetPresetQuestions::confirmOverwrite(const QString& question) { return confirm(question); }
 
-bool DialogPresetQuestions::confirmDelete(const QString& question) { return confirm(question); }
+bool SheetPresetQuestions::confirmDelete(const QString& question) { return confirm(question); }
 
-void DialogPresetQuestions::tellProblem(const QString& notice) {
-    QMessageBox box(QMessageBox::Warning, text("CFBundleDisplayName"), notice, QMessageBox::Ok,
-                    window_);
-    box.setWindowModality(Qt::WindowModal);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
-    box.exec();
+void SheetPresetQuestions::tellProblem(const QString& notice) {
+    MessageSheetController::runMessageSheet(QLatin1String(kNoticeSheet), bundle_, window_, notice);
 }
 
 } // namespace tessaly

@@ -1,4 +1,4 @@
-// The two ways the settings window answers PresetQuestions.
+// How the settings window answers PresetQuestions: with its own sheets.
 #pragma once
 
 #include "Bundle.hxx"
@@ -9,11 +9,17 @@
 
 namespace tessaly {
 
-// Window-modal standard dialogs on the settings window, with the sheets' texts and the button
-// names "OK" and "Cancel": what the window asks with until its own sheets answer instead.
-class DialogPresetQuestions : public PresetQuestions {
+// The sheets the preset operations run.
+inline constexpr char kPresetNameSheet[] = "GetPath";
+inline constexpr char kPresetQuestionSheet[] = "MessageSheet2";
+
+// The name from the "GetPath" sheet, both questions from the "MessageSheet2" sheet (a code of 0 is
+// no), problems from the "Notice" sheet, as publishing shows its notices. Each is window-modal on
+// the pane's window and returns only once closed, so there is never more than one at a time. A
+// sheet that cannot be loaded answers as Cancel would: nothing is written or removed unasked.
+class SheetPresetQuestions : public PresetQuestions {
 public:
-    DialogPresetQuestions(QWidget* window, const Bundle& bundle)
+    SheetPresetQuestions(QWidget* window, const Bundle& bundle)
         : window_(window), bundle_(bundle) {}
 
     std::optional<QString> askPresetName() override;
@@ -23,26 +29,7 @@ public:
 
 private:
     bool confirm(const QString& question);
-    QString text(const char* key) const;
 
-    QPointer<QWidget> window_;
-    const Bundle& bundle_;
-};
-
-// The sheet-backed answers: the name from the "GetPath" sheet, both questions from the
-// "MessageSheet2" sheet (a code of 0 is no), notices from a message sheet, each run on the pane's
-// window. Its definitions live with the sheet controllers, which implement it; the window switches
-// to it from DialogPresetQuestions once those are part of the build.
-class SheetPresetQuestions : public PresetQuestions {
-public:
-    SheetPresetQuestions(QWidget* window, const Bundle& bundle);
-
-    std::optional<QString> askPresetName() override;
-    bool confirmOverwrite(const QString& question) override;
-    bool confirmDelete(const QString& question) override;
-    void tellProblem(const QString& notice) override;
-
-private:
     QPointer<QWidget> window_;
     const Bundle& bundle_;
 };

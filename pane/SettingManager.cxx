@@ -12,8 +12,7 @@ PresetQuestions& Tessaly::presetQuestions() {
         return *questions_;
     }
     if (!ownQuestions_) {
-        ownQuestions_ = std::make_unique<DialogPresetQuestions>(
-            mainView_ ? mainView_->window() : nullptr, bundle_);
+        ownQuestions_ = std::make_unique<SheetPresetQuestions>(targetWindow(), bundle_);
     }
     return *ownQuestions_;
 }

@@ -1,17 +1,19 @@
 // The saved looks in the window: saving, listing, applying and deleting presets through the list
-// and its three buttons, the questions answered from a script, on a copy of the pane's resources.
+// and its three buttons, on a copy of the pane's resources. The questions are answered from a
+// script, except where the window's own sheets are driven as the user would.
 #include "ColorWell.hxx"
 #include "Notifications.hxx"
 #include "PaneFixture.hxx"
 #include "PlistFile.hxx"
-#include "PresetDialogs.hxx"
 #include "ShippedPresets.hxx"
 
 #include <QAccessible>
 #include <QApplication>
-#include <QInputDialog>
+#include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 
 #include <deque>
@@ -486,59 +488,223 @@ TEST_F(Presets, NamedAndReachableByKeyboard) {
     EXPECT_EQ(QApplication::focusWidget(), pane_->useSelectedSettingButton);
 }
 
-// The window's own questions, until its sheets answer them: window-modal dialogs with the texts
-// given, "OK" and "Cancel", the name field named "Preset name", typed text returned exactly.
-TEST(PresetDialogs, AskAndAnswerThroughRealDialogs) {
-    TempHome home;
-    QWidget window;
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    const Bundle bundle(PANE_RESOURCES);
-    DialogPresetQuestions questions(&window, bundle);
+// How a user closes a sheet: by its button, or with Escape.
+enum class Press { Ok, Cancel, Escape };
 
-    QStringList buttons;
+// One answer to one real sheet: the text to type into its field first (none for no field), then
+// the key or button.
+struct SheetAnswer {
+    const char* typed;
+    Press press;
+};
+
+// What a real sheet showed while it was open.
+struct ShownSheet {
+    std::string kind; // "name" (a field), "question" (OK and Cancel) or "notice" (OK)
+    QString message;
     QString fieldName;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
-        ASSERT_TRUE(dialog);
-        EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
-        for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
-            buttons << button->text();
-        }
-        auto* field = dialog->findChild<QLineEdit*>();
-        ASSERT_TRUE(field);
-        fieldName = field->accessibleName();
-        QTest::keyClicks(field, QStringLiteral(" Blue.Plist "));
-        dialog->accept();
-    });
-    EXPECT_EQ(questions.askPresetName(), QStringLiteral(" Blue.Plist "));
-    buttons.sort();
-    EXPECT_EQ(buttons, (QStringList{"Cancel", "OK"}));
-    EXPECT_EQ(fieldName, "Preset name");
+    std::string buttons; // their titles, sorted, one space between
+    bool windowModalOnPane = false;
+};
 
-    QTimer::singleShot(0, [] {
-        if (auto* dialog = QApplication::activeModalWidget()) {
-            dialog->close();
-        }
-    });
-    EXPECT_EQ(questions.askPresetName(), std::nullopt);
+// Answers the real sheets in the order they come up, inside their own nested loops, as the user
+// would. A sheet with no answer left, or one that an answer did not close, is closed with Cancel
+// and counts as a failure, so that a wrong sheet can never hang the test.
+class RealSheets : public QObject {
+public:
+    RealSheets(QWidget* paneWindow, std::vector<SheetAnswer> answers)
+        : paneWindow_(paneWindow), answers_(answers.begin(), answers.end()) {
+        connect(&timer_, &QTimer::timeout, this, &RealSheets::look);
+        timer_.start(5);
+    }
+    bool allAnswered() const { return answers_.empty(); }
+    std::vector<ShownSheet> shown;
 
-    struct Case {
+private:
+    void look() {
+        auto* sheet = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!sheet || !sheet->isVisible()) {
+            return;
+        }
+        if (answers_.empty() || sheet == lastAnswered_) {
+            ADD_FAILURE() << "a sheet was left open: " << sheetMessage(*sheet).toStdString();
+            sheet->reject();
+            return;
+        }
+        lastAnswered_ = sheet;
+        record(*sheet);
+        const SheetAnswer answer = answers_.front();
+        answers_.pop_front();
+        if (answer.typed) {
+            auto* field = sheet->findChild<QLineEdit*>(QStringLiteral("messageView"));
+            if (!field) {
+                ADD_FAILURE() << "no field to type " << answer.typed << " into";
+            } else {
+                QTest::keyClicks(field, QString::fromUtf8(answer.typed));
+            }
+        }
+        if (answer.press == Press::Escape) {
+            QWidget* focus = sheet->focusWidget();
+            QTest::keyClick(focus ? focus : sheet, Qt::Key_Escape);
+            return;
+        }
+        const QString title = answer.press == Press::Ok ? "OK" : "Cancel";
+        for (QPushButton* button : sheet->findChildren<QPushButton*>()) {
+            if (button->text() == title) {
+                QTest::mouseClick(button, Qt::LeftButton);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no button " << title.toStdString();
+    }
+
+    static QString sheetMessage(const QDialog& sheet) {
+        auto* label = sheet.findChild<QLabel*>(QStringLiteral("messageView"));
+        return label ? label->text() : QString();
+    }
+
+    void record(const QDialog& sheet) {
+        ShownSheet seen;
+        QStringList titles;
+        for (const QPushButton* button : sheet.findChildren<QPushButton*>()) {
+            titles << button->text();
+            EXPECT_EQ(button->accessibleName(), button->text());
+        }
+        titles.sort();
+        seen.buttons = titles.join(' ').toStdString();
+        if (auto* field = sheet.findChild<QLineEdit*>(QStringLiteral("messageView"))) {
+            seen.kind = "name";
+            seen.fieldName = field->accessibleName();
+        } else {
+            seen.kind = titles.contains("Cancel") ? "question" : "notice";
+            seen.message = sheetMessage(sheet);
+        }
+        seen.windowModalOnPane =
+            sheet.windowModality() == Qt::WindowModal && sheet.parentWidget() == paneWindow_;
+        shown.push_back(seen);
+    }
+
+    QWidget* paneWindow_;
+    std::deque<SheetAnswer> answers_;
+    QPointer<QDialog> lastAnswered_;
+    QTimer timer_;
+};
+
+// Without a script the window asks with its own sheets, window-modal on itself: the name from a
+// field named "Preset name", the questions with OK and Cancel, where Cancel and Escape are no.
+TEST_F(Presets, TheWindowAsksWithItsOwnSheets) {
+    ASSERT_NO_FATAL_FAILURE(openShown());
+    pane_->setPresetQuestions(nullptr);
+    QWidget* paneWindow = view_->window();
+    const std::string print = readFile(folder_ / "Print.plist");
+    const Look own = shownLook();
+    const QString overwrite = QStringLiteral(
+        "A preset named “Blue.plist” already exists. Do you want to replace it with the current "
+        "look?");
+    const std::string okCancel = "Cancel OK";
+
+    struct SaveCase {
         const char* name;
-        bool pressOk;
+        SheetAnswer answers[2];
+        std::size_t sheets;
+        const char* savedAs; // the file that holds the current look afterwards, if any
     };
-    static constexpr Case cases[] = {{"OK", true}, {"Cancel", false}};
-    for (const Case& row : cases) {
+    static constexpr SaveCase saves[] = {
+        {"Escape on the name", {{"Blue", Press::Escape}}, 1, nullptr},
+        {"Cancel on the name", {{"Blue", Press::Cancel}}, 1, nullptr},
+        {"Escape on the overwrite question",
+         {{"Blue", Press::Ok}, {nullptr, Press::Escape}},
+         2,
+         nullptr},
+        {"Cancel on the overwrite question",
+         {{"Blue", Press::Ok}, {nullptr, Press::Cancel}},
+         2,
+         nullptr},
+        {"OK on the overwrite question",
+         {{"Blue", Press::Ok}, {nullptr, Press::Ok}},
+         2,
+         "Blue.plist"},
+        {"a new name is not asked about", {{"Green.PLIST", Press::Ok}}, 1, "Green.PLIST"},
+    };
+    for (const SaveCase& row : saves) {
         SCOPED_TRACE(row.name);
-        QString shown;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            ASSERT_TRUE(box);
-            shown = box->text();
-            box->button(row.pressOk ? QMessageBox::Ok : QMessageBox::Cancel)->click();
-        });
-        EXPECT_EQ(questions.confirmDelete(QStringLiteral("Delete it?")), row.pressOk);
-        EXPECT_EQ(shown, "Delete it?");
+        writeFile(folder_ / "Blue.plist", print);
+        fs::remove(folder_ / "Green.PLIST");
+        pane_->setupSettingListView();
+        const QStringList listed = lines();
+
+        RealSheets sheets(paneWindow, {row.answers, row.answers + row.sheets});
+        click(pane_->saveSettingButton);
+        EXPECT_TRUE(sheets.allAnswered());
+        ASSERT_EQ(sheets.shown.size(), row.sheets);
+        EXPECT_EQ(sheets.shown[0].kind, "name");
+        EXPECT_EQ(sheets.shown[0].fieldName, "Preset name");
+        if (row.sheets > 1) {
+            EXPECT_EQ(sheets.shown[1].kind, "question");
+            EXPECT_EQ(sheets.shown[1].message, overwrite);
+        }
+        for (const ShownSheet& seen : sheets.shown) {
+            EXPECT_EQ(seen.buttons, okCancel);
+            EXPECT_TRUE(seen.windowModalOnPane);
+        }
+
+        const bool savedBlue = row.savedAs && std::string(row.savedAs) == "Blue.plist";
+        const bool savedGreen = row.savedAs && std::string(row.savedAs) == "Green.PLIST";
+        if (savedBlue) {
+            EXPECT_EQ(lookInPreset("Blue.plist"), own);
+        } else {
+            EXPECT_EQ(readFile(folder_ / "Blue.plist"), print);
+        }
+        EXPECT_EQ(fs::exists(folder_ / "Green.PLIST"), savedGreen);
+        if (!savedGreen) {
+            EXPECT_EQ(lines(), listed);
+        } else {
+            EXPECT_EQ(lookInPreset("Green.PLIST"), own);
+            EXPECT_TRUE(lines().contains("Green.PLIST"));
+        }
+    }
+
+    // A refused name is told on the notice sheet, which has OK alone; nothing is written.
+    {
+        const QStringList listed = lines();
+        RealSheets sheets(paneWindow, {{"../Out", Press::Ok}, {nullptr, Press::Ok}});
+        click(pane_->saveSettingButton);
+        EXPECT_TRUE(sheets.allAnswered());
+        ASSERT_EQ(sheets.shown.size(), 2u);
+        EXPECT_EQ(sheets.shown[1].kind, "notice");
+        EXPECT_EQ(sheets.shown[1].buttons, "OK");
+        EXPECT_TRUE(sheets.shown[1].message.contains("../Out"))
+            << sheets.shown[1].message.toStdString();
+        EXPECT_TRUE(sheets.shown[1].windowModalOnPane);
+        EXPECT_FALSE(fs::exists(folder_.parent_path() / "Out.plist"));
+        EXPECT_EQ(lines(), listed);
+    }
+
+    // Deleting asks with the text as it stands; only OK removes the preset.
+    struct DeleteCase {
+        const char* name;
+        Press press;
+        bool removed;
+    };
+    static constexpr DeleteCase deletes[] = {
+        {"Escape", Press::Escape, false},
+        {"Cancel", Press::Cancel, false},
+        {"OK", Press::Ok, true},
+    };
+    for (const DeleteCase& row : deletes) {
+        SCOPED_TRACE(row.name);
+        clickLine("Blue.plist");
+        RealSheets sheets(paneWindow, {{nullptr, row.press}});
+        click(pane_->deleteSelectedSettingButton);
+        EXPECT_TRUE(sheets.allAnswered());
+        ASSERT_EQ(sheets.shown.size(), 1u);
+        EXPECT_EQ(sheets.shown[0].kind, "question");
+        EXPECT_EQ(sheets.shown[0].message,
+                  "Do you want to delete the selected preset? This cannot be undone.");
+        EXPECT_EQ(sheets.shown[0].buttons, okCancel);
+        EXPECT_TRUE(sheets.shown[0].windowModalOnPane);
+        EXPECT_EQ(fs::exists(folder_ / "Blue.plist"), !row.removed);
+        EXPECT_EQ(lines().contains("Blue.plist"), !row.removed);
     }
 }
 
