@@ -180,6 +180,19 @@ TEST(Sheets, MessageIsShownExactlyAsGiven) {
     EXPECT_EQ(textFormat, Qt::PlainText);
 }
 
+// The two questions of this sheet replace or delete a preset: Return, the quick way out of a
+// sheet, must not do either.
+TEST(Sheets, ReturnOnAQuestionAnswersNo) {
+    QWidget window;
+    window.resize(400, 300);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    whenShown([](QDialog* sheet) { QTest::keyClick(sheet, Qt::Key_Return); });
+    EXPECT_EQ(MessageSheetController::runMessageSheet("MessageSheet2", kBundle, &window,
+                                                      QStringLiteral("Delete it?")),
+              0);
+}
+
 // The mail button starts a message to the support address and leaves the sheet open for more.
 TEST(Sheets, AboutMailButtonKeepsTheSheetOpen) {
     testing::TempHome home;
