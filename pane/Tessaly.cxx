@@ -30,6 +30,11 @@ QWidget* Tessaly::loadMainView(QString* error) {
     if (mainView_ && viewSetingListView) {
         viewSetingListView->setDelegate(this);
         delegatingList_ = viewSetingListView;
+        // The list lies on its scroll area's viewport: give that a list's background, not the
+        // window's, so the lines read as items of a list.
+        if (QWidget* viewport = viewSetingListView->parentWidget()) {
+            viewport->setBackgroundRole(QPalette::Base);
+        }
     }
     return mainView_;
 }
