@@ -19,6 +19,14 @@ packages=(
   clang-format
   # fuzzing (clang's libFuzzer runtime)
   clang libclang-rt-14-dev
+  # web sharing at /~user/: Debian's Apache with mod_userdir
+  apache2
+  # the library bridge: Shotwell and digiKam databases, thumbnails, picture descriptions
+  libsqlite3-dev libvips-dev libvips-tools libexiv2-dev libffmpegthumbnailer-dev
+  # real databases from the real applications, test pictures and movies
+  shotwell digikam-data xvfb xauth ffmpeg exiv2 sqlite3
+  # the window as assistive technology reads it (AT-SPI)
+  at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi
 )
 
 missing=()
@@ -30,6 +38,13 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The browser test's accessibility audit runs axe-core through puppeteer-core (npm packages).
+if ! command -v npm >/dev/null 2>&1; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm
 fi
 
 # The tests run a second time under a German locale, whose decimal comma catches numbers read or
