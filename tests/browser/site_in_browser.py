@@ -380,7 +380,7 @@ def read_menu(driver, albums):
 
     enter_frame(driver, "menu")
     shown = frame_url(driver)
-    check(shown.endswith(f"/{SITE_FOLDER}/Contents/menu.html"),
+    check(urllib.parse.urldefrag(shown).url.endswith(f"/{SITE_FOLDER}/Contents/menu.html"),
           f"the menu frame shows {shown}, not Contents/menu.html")
     links = wait_for("the album links in the menu frame",
                      lambda: driver.find_elements(By.TAG_NAME, "a"), BROWSER_TIMEOUT)
