@@ -23,7 +23,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -125,14 +124,7 @@ def main():
     args = parser.parse_args()
     for name in ("helper", "sample_tool", "presets", "screenshots"):
         setattr(args, name, getattr(args, name).resolve())
-    started = time.monotonic()
-    try:
-        run(args)
-    except site.TestFailure as failure:
-        print(f"FAIL: {failure}", file=sys.stderr)
-        return 1
-    print(f"site_for_visitors: passed in {time.monotonic() - started:.1f} s")
-    return 0
+    return site.run_test("site_for_visitors", run, args)
 
 
 if __name__ == "__main__":
