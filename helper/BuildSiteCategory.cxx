@@ -4,6 +4,7 @@
 #include "Format.hxx"
 #include "Log.hxx"
 #include "LumibayControler.hxx"
+#include "PageLanguage.hxx"
 #include "SiteFiles.hxx"
 #include "SitePageBuilder.hxx"
 #include "Templates.hxx"
@@ -46,7 +47,7 @@ std::string LumibayControler::readTemplate(const char* name) const {
     // Templates are a few kilobytes; a larger file is not one of ours.
     constexpr std::uintmax_t kLargestTemplate = 16 * 1024 * 1024;
     if (auto text = readWholeFile(path, kLargestTemplate)) {
-        return *text;
+        return pagelanguage::withPersonsLanguage(std::move(*text));
     }
     logLine(format("Template missing or unreadable: %@", {path}));
     return {};

@@ -16,6 +16,11 @@ inline constexpr std::string_view kMenuFont = "<font Color=%@%@%@>%@";
 inline constexpr std::string_view kMenuLink = "<a href=%@%d.html%@ target=%@picture%@>%@</a><br>%@";
 
 // Album pages.
+// The album template ends inside the page's head, so that the page can be titled with its album's
+// name, which the template cannot receive: title, LF, LF. An album without a name is titled with
+// kUntitledAlbum.
+inline constexpr std::string_view kAlbumPageStart = "<title>%@</title>%@</head><body><main>%@";
+inline constexpr std::string_view kUntitledAlbum = "Album";
 // Q, colour, Q, level, name, level, LF
 inline constexpr std::string_view kAlbumTitle =
     "<font color=%@#%@%@><H%d>Album Title : %@ </H%d>%@";

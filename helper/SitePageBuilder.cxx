@@ -264,6 +264,9 @@ bool SitePageBuilder::writeAlbumPage(const AlbumRecord& album, const LibraryInde
     };
 
     appendFormat(buffer, picture1, {style_.pictureBkgndColor});
+    std::string titleScratch;
+    appendFormat(buffer, f::kAlbumPageStart,
+                 {album.name ? escaped(*album.name, titleScratch) : f::kUntitledAlbum, lf_, lf_});
     addAlbumTitle(buffer, album.name, style_.albumTitleFontSize, album.comments,
                   style_.albumCommentFontSize);
     starTable(buffer);

@@ -15,7 +15,7 @@ inline constexpr char kAlbumHead[] = "picture1.txt";
 inline constexpr char kAlbumTail[] = "picture2.txt";
 inline constexpr char kClosedSite[] = "message.txt";
 
-inline constexpr std::uint32_t kMenuHeadChecksum = 38940;
-inline constexpr std::uint32_t kAlbumHeadChecksum = 51364;
+inline constexpr std::uint32_t kMenuHeadChecksum = 115174;
+inline constexpr std::uint32_t kAlbumHeadChecksum = 105721;
 
 } // namespace tessaly::templates

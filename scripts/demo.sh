@@ -59,10 +59,52 @@ if ! [ -f "$site/Contents/menu.html" ]; then
   exit 1
 fi
 
+# The server must be the demo's own: a port another program holds would show someone else's site.
+# A token only this run wrote tells them apart.
+token=$(head -c 16 /dev/urandom | od -An -tx1 | tr -d ' \n')
+printf '%s\n' "$token" >"$home/Sites/.demo-token"
+
+free_port() {
+  python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# Starts the server on port $1; answers 0 once it serves this demo's Sites, 1 when it does not.
+serve() {
+  local port=$1
+  nohup python3 -m http.server --bind 127.0.0.1 --directory "$home/Sites" "$port" \
+    >"$demo/server.log" 2>&1 &
+  echo $! >"$demo/server.pid"
+  for _ in $(seq 1 100); do
+    if ! kill -0 "$(cat "$demo/server.pid")" 2>/dev/null; then
+      rm -f "$demo/server.pid"
+      return 1
+    fi
+    if [ "$(curl --silent --noproxy '*' --max-time 2 "http://127.0.0.1:$port/.demo-token")" = "$token" ]; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  kill "$(cat "$demo/server.pid")" 2>/dev/null || true
+  rm -f "$demo/server.pid"
+  return 1
+}
+
 port=${TESSALY_DEMO_PORT:-8000}
-nohup python3 -m http.server --bind 127.0.0.1 --directory "$home/Sites" "$port" \
-  >"$demo/server.log" 2>&1 &
-echo $! >"$demo/server.pid"
+if ! serve "$port"; then
+  if [ -n "${TESSALY_DEMO_PORT:-}" ]; then
+    echo "Port $port (TESSALY_DEMO_PORT) is taken by another program, or the demo's server could" >&2
+    echo "not serve there (see $demo/server.log). Choose another port, or leave TESSALY_DEMO_PORT" >&2
+    echo "unset to let the demo take a free one." >&2
+    exit 1
+  fi
+  taken=$port
+  port=$(free_port)
+  echo "Port $taken is taken by another program; serving on the free port $port instead."
+  if ! serve "$port"; then
+    echo "The demo's server did not start on port $port; see $demo/server.log" >&2
+    exit 1
+  fi
+fi
 address="http://127.0.0.1:$port/iPhotoPictureSite/Tessaly.html"
 
 window="no display: open it yourself with the command below"
@@ -86,8 +128,9 @@ Change the look in the settings window and reload the page: the site follows wit
 To open the window on the demo's home and bus:
   HOME='$home' DBUS_SESSION_BUS_ADDRESS='$bus_address' '$build/Tessaly.prefPane/Tessaly'
 
-To stop publishing (the site is closed and the helper ends):
+To stop the demo: stop publishing (the site is closed and the helper ends), then end the server
+and the demo's own bus:
   DBUS_SESSION_BUS_ADDRESS='$bus_address' gdbus emit --session \\
     --object-path /org/tessaly/Lumibay --signal org.tessaly.Lumibay.Stop_Lumibay_Helper_Notification
-To stop serving: kill $(cat "$demo/server.pid")
+  kill $(cat "$demo/server.pid") $(cat "$demo/bus.pid")
 MSG

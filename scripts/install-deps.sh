@@ -20,7 +20,7 @@ packages=(
   # fuzzing (clang's libFuzzer runtime)
   clang libclang-rt-14-dev
   # web sharing at /~user/: Debian's Apache with mod_userdir
-  apache2
+  apache2 curl
   # the library bridge: Shotwell and digiKam databases, thumbnails, picture descriptions
   libsqlite3-dev libvips-dev libvips-tools libexiv2-dev libffmpegthumbnailer-dev
   # real databases from the real applications, test pictures and movies
@@ -45,6 +45,14 @@ if ! command -v npm >/dev/null 2>&1; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends npm
+fi
+
+# The audit's own packages, exactly as its lock file names them; installed again only when the lock
+# file changed since the last install.
+browser_tests="$(cd "$(dirname "$0")/.." && pwd)/tests/browser"
+if ! cmp -s "$browser_tests/package-lock.json" "$browser_tests/node_modules/.installed-lock.json"; then
+  (cd "$browser_tests" && npm ci --no-audit --no-fund --loglevel=error)
+  cp "$browser_tests/package-lock.json" "$browser_tests/node_modules/.installed-lock.json"
 fi
 
 # The tests run a second time under a German locale, whose decimal comma catches numbers read or

@@ -16,10 +16,7 @@ Bundle Bundle::mainBundle() {
     return Bundle((executable.parent_path() / "Resources").string());
 }
 
-namespace {
-// Folder names to try, most specific first: "de_DE.lproj", "de.lproj", then English.
-std::vector<std::string> languageFolders() {
-    std::vector<std::string> folders;
+std::string messagesLocale() {
     for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* value = std::getenv(variable);
         if (!value || !*value) {
@@ -27,13 +24,20 @@ std::vector<std::string> languageFolders() {
         }
         std::string locale = value;
         locale = locale.substr(0, locale.find_first_of(".@"));
-        if (!locale.empty() && locale != "C" && locale != "POSIX") {
-            folders.push_back(locale + ".lproj");
-            if (auto underscore = locale.find('_'); underscore != std::string::npos) {
-                folders.push_back(locale.substr(0, underscore) + ".lproj");
-            }
+        return locale == "C" || locale == "POSIX" ? std::string() : locale;
+    }
+    return {};
+}
+
+namespace {
+// Folder names to try, most specific first: "de_DE.lproj", "de.lproj", then English.
+std::vector<std::string> languageFolders() {
+    std::vector<std::string> folders;
+    if (const std::string locale = messagesLocale(); !locale.empty()) {
+        folders.push_back(locale + ".lproj");
+        if (auto underscore = locale.find('_'); underscore != std::string::npos) {
+            folders.push_back(locale.substr(0, underscore) + ".lproj");
         }
-        break;
     }
     folders.push_back("en.lproj");
     return folders;

@@ -5,6 +5,11 @@
 
 namespace tessaly {
 
+// The person's locale for messages, without its codeset or modifier ("de_DE" for
+// LC_MESSAGES=de_DE.UTF-8), from LC_ALL, LC_MESSAGES or LANG, the first that is set; empty for
+// none, "C" or "POSIX".
+std::string messagesLocale();
+
 class Bundle {
 public:
     // The bundle of the running executable (found through /proc/self/exe).

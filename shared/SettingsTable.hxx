@@ -111,7 +111,7 @@ inline constexpr std::array<SettingInfo, kSettingCount> kSettings = {{
     {Setting::PictureTitleColor, PictureTitleColor_Key, SettingType::Color, FillKind::ColorWritten,
      0, "A1B89E"},
     {Setting::PictureCommentColor, PictureCommentColor_Key, SettingType::Color,
-     FillKind::ColorWritten, 0, "A3392C"},
+     FillKind::ColorWritten, 0, "D05F51"},
     {Setting::LastUpdateDate, Last_Update_Date, SettingType::Date, FillKind::Never, 0, nullptr,
      UnreadableAnswer::None},
     {Setting::LastModifiedDate, Last_Modified_Date, SettingType::Date, FillKind::Never, 0, nullptr,

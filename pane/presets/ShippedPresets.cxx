@@ -28,7 +28,7 @@ constexpr Look kLooks[] = {
      {"000000", "FFFFFF", "000000", "333333", "FFFFFF", "000000", "444444"}},
     {"Ocean.plist",
      {5, 8, 120, 160, -1, 2, 3, -1, -2},
-     {"CFE8F3", "0B3C5D", "0B3C5D", "328CC1", "EAF4F8", "1D2731", "4A6572"}},
+     {"CFE8F3", "0B3C5D", "0B3C5D", "29739F", "EAF4F8", "1D2731", "4A6572"}},
 };
 
 std::vector<ShippedPreset> build() {

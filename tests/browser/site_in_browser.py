@@ -380,7 +380,7 @@ def read_menu(driver, albums):
 
     enter_frame(driver, "menu")
     shown = frame_url(driver)
-    check(shown.endswith(f"/{SITE_FOLDER}/Contents/menu.html"),
+    check(urllib.parse.urldefrag(shown).url.endswith(f"/{SITE_FOLDER}/Contents/menu.html"),
           f"the menu frame shows {shown}, not Contents/menu.html")
     links = wait_for("the album links in the menu frame",
                      lambda: driver.find_elements(By.TAG_NAME, "a"), BROWSER_TIMEOUT)
@@ -530,16 +530,20 @@ def parse_arguments():
     return args
 
 
-def main():
-    args = parse_arguments()
+def run_test(name, body, args):
+    """Runs body(args) and reports it as the test `name`; answers the exit status."""
     started = time.monotonic()
     try:
-        run(args)
+        body(args)
     except TestFailure as failure:
         print(f"FAIL: {failure}", file=sys.stderr)
         return 1
-    print(f"site_in_browser: passed in {time.monotonic() - started:.1f} s")
+    print(f"{name}: passed in {time.monotonic() - started:.1f} s")
     return 0
+
+
+def main():
+    return run_test("site_in_browser", run, parse_arguments())
 
 
 if __name__ == "__main__":

@@ -161,7 +161,7 @@ TEST_F(Helper, PublishesFromASettingsFileWrittenByPython) {
         "'PictureTitleFontSize_Key': -1, 'PictureCommentFontSize_Key': -2, "
         "'MenuStringColor_Key': 'DDDDDD', 'MenuBkgndColor_Key': '333333', "
         "'AlbumTitleColor_Key': 'B7B7B7', 'AlbumCommentColor_Key': 'C7C7C7', "
-        "'PictureTitleColor_Key': 'A1B89E', 'PictureCommentColor_Key': 'A3392C'}; "
+        "'PictureTitleColor_Key': 'A1B89E', 'PictureCommentColor_Key': 'D05F51'}; "
         "assert all(d.get(k) == v for k, v in filled.items()), d\"";
     EXPECT_EQ(std::system(check.c_str()), 0);
     stopAndLog();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <sstream>
 
 namespace tessaly {
@@ -132,6 +133,8 @@ TEST(AlbumPage, WorkedExample) {
         builder.makeAlbumPage(index.albums->front(), index, "<body bgcolor=%@>\n", "</body>\n");
     const std::vector<std::string> expected = {
         "<body bgcolor=161616>",
+        "<title>Summer</title>",
+        "</head><body><main>",
         "<font color=\"#A1B89E\"><H3>Album Title : Summer </H3>",
         "<font color=\"#A3392C\"><H4> Comment : Holidays </H4>",
         "<table width=\"180\" border=\"0\" cellspacing=\"1\" cellpadding=\"5\">",
@@ -156,6 +159,31 @@ TEST(AlbumPage, WorkedExample) {
     const auto lines = linesOf(builder.makeAlbumPage(noComment.albums->front(), noComment, "", ""));
     ASSERT_GE(lines.size(), 3u);
     EXPECT_EQ(lines[lines.size() - 3], "<br>");
+}
+
+// The album template ends in the page's head; the page is titled with its album's name, as text.
+TEST(AlbumPage, TitledWithItsAlbum) {
+    static constexpr struct {
+        const char* name;
+        const char* albumName; // as the index's XML has it; nullptr: no "AlbumName" key
+        const char* start;
+    } cases[] = {
+        {"plain name", "Summer", "<title>Summer</title>\n</head><body><main>\n"},
+        {"name with markup", "Tom &amp; Jerry &lt;/title>&lt;3",
+         "<title>Tom &amp; Jerry &lt;/title&gt;&lt;3</title>\n</head><body><main>\n"},
+        {"no name", nullptr, "<title>Album</title>\n</head><body><main>\n"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.name);
+        const std::string album = "<dict>" + keyString("Album Type", "Regular") +
+                                  (row.albumName ? keyString("AlbumName", row.albumName) : "") +
+                                  "</dict>";
+        const LibraryIndex index = indexOf(plistDocument(albumListXml({album})));
+        const std::string page = SitePageBuilder(defaultStyle())
+                                     .makeAlbumPage(index.albums->front(), index, "<head>", "");
+        EXPECT_EQ(page.substr(0, std::string_view("<head>").size() + std::strlen(row.start)),
+                  std::string("<head>") + row.start);
+    }
 }
 
 // Rows, columns, headings and spacing for a range of settings and albums.

@@ -112,7 +112,7 @@ TEST(EndToEnd, EditsInTheWindowReachThePublishedSite) {
         [&] {
             const std::string page = readFile(album);
             return widths(page) == std::set<std::string>{"120"} &&
-                   page.find("background: #EAF4F8;") != std::string::npos;
+                   page.find("--page: #EAF4F8;") != std::string::npos;
         },
         30000))
         << readFile(album);

@@ -108,8 +108,8 @@ TEST(LumibayPref, GettersFillMissingKeysByTheirKind) {
          PictureBkgndColor_Key, "<string>161616</string>"},
         {"picture title", color(&LumibayPref::getPictureTitleColor), "A1B89E",
          PictureTitleColor_Key, "<string>A1B89E</string>"},
-        {"picture comment", color(&LumibayPref::getPictureCommentColor), "A3392C",
-         PictureCommentColor_Key, "<string>A3392C</string>"},
+        {"picture comment", color(&LumibayPref::getPictureCommentColor), "D05F51",
+         PictureCommentColor_Key, "<string>D05F51</string>"},
         // Dates are never filled.
         {"last update", [](LumibayPref& s) { return s.getLastUpdateDate() ? "date" : "none"; },
          "none", Last_Update_Date, nullptr},
