@@ -14,7 +14,9 @@ namespace tessaly {
 
 class ColorWell : public QPushButton {
     Q_OBJECT
-    Q_PROPERTY(QColor color READ color WRITE setColor)
+    // The well's value, as a generic binder between settings and controls reads and writes it
+    // (QMetaObject::userProperty), the same way as a spin box's value or a popup's current text.
+    Q_PROPERTY(QColor color READ color WRITE setColor USER true)
 
 public:
     explicit ColorWell(QWidget* parent = nullptr);
