@@ -7,8 +7,8 @@
 // (read the index, write the top page, the menu and every album page), and the index file is also
 // streamed through expat with handlers that do nothing: no reader on that parser can be faster.
 //
-// After the timed builds it redoes one build step by step and prints how long each step took, to
-// show where the time goes.
+// After the timed builds it redoes one build step by step, through the functions buildSite() calls,
+// and prints how long each step took, to show where the time goes.
 //
 // Not a test: its figures depend on the machine. The last lines are meant to be read by people
 // and scripts alike:
@@ -23,6 +23,7 @@
 #include "LumibayControler.hxx"
 #include "LumibayPref.hxx"
 #include "SitePageBuilder.hxx"
+#include "SitePublisher.hxx"
 
 #include <QCoreApplication>
 
@@ -169,9 +170,6 @@ void XMLCALL ignoreText(void*, const XML_Char*, int) {}
 struct ParserFree {
     void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
 };
-struct FileClose {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 // Reads the file through the very feeding the helper's reader uses (blocks read straight into
 // expat's buffer), with handlers that do nothing. Answers whether the document was well formed.
@@ -223,97 +221,74 @@ void checkSite(const fs::path& site, const std::vector<std::string>& albumPages)
     }
 }
 
-// Where a build's time goes: the steps of buildSite() redone one by one through the controller's
-// public operations and the page builder, each timed on its own, best of `rounds`. Album pages are
-// built and written one at a time, as a build does, with the building and the writing of each page
-// timed apart.
+// Where a build's time goes: the steps of buildSite() redone one by one, through the same
+// functions a build calls (the controller's pages, the publisher's staging, page pool and swap),
+// each timed on its own, best of `rounds`.
 struct Breakdown {
     double readIndex = 1e9;    // readLibraryIndex: parse and keep the index
     double menu = 1e9;         // the menu page built (its template checked and read)
-    double removeSite = 1e9;   // deleteSite: the previous site's files
-    double topAndMenu = 1e9;   // folders made, top page and menu written
-    double buildAlbums = 1e9;  // every album page built, no file touched
-    double writeAlbums = 1e9;  // every album page written
+    double stage = 1e9;        // site folder opened, leftovers removed, staging folder made
+    double writeMenu = 1e9;    // the menu page written
+    double albums = 1e9;       // every album page built and written by the page pool
+    double topPage = 1e9;      // the top page built and written
+    double publish = 1e9;      // the new Contents and top page swapped in, the old ones removed
     double releaseIndex = 1e9; // the index's memory given back
-    std::size_t albumBytes = 0;
 
     double sum() const {
-        return readIndex + menu + removeSite + topAndMenu + buildAlbums + writeAlbums +
-               releaseIndex;
+        return readIndex + menu + stage + writeMenu + albums + topPage + publish + releaseIndex;
     }
 };
 
-std::string readWholeFile(const fs::path& path) {
-    std::unique_ptr<std::FILE, FileClose> file(std::fopen(path.c_str(), "rb"));
-    std::string text;
-    char buffer[4096];
-    std::size_t length = 0;
-    while (file && (length = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
-        text.append(buffer, length);
-    }
-    return text;
-}
-
 Breakdown timeSteps(tessaly::LumibayControler& controller, const std::string& indexPath,
-                    const std::string& resources, const fs::path& site, int rounds) {
-    using Duration = Clock::duration;
+                    const fs::path& site, int rounds) {
     Breakdown steps;
-    auto keepBest = [](double& slot, Duration spent) {
-        slot = std::min(slot, std::chrono::duration<double>(spent).count());
+    Clock::time_point start;
+    auto keepBest = [&start](double& slot) {
+        slot = std::min(slot, secondsSince(start));
+        start = Clock::now();
     };
-    const fs::path templates = fs::path(resources) / "Hinagata";
-    const std::string albumHead = readWholeFile(templates / "picture1.txt");
-    const std::string albumTail = readWholeFile(templates / "picture2.txt");
+    auto require = [](const std::string& failure) {
+        if (!failure.empty()) {
+            fail("a step of the build failed: " + failure);
+        }
+    };
+    const std::optional<std::string> topName = controller.safeTopPageName();
+    if (!topName) {
+        fail("the settings give no usable top page name");
+    }
 
     for (int round = 0; round < rounds; ++round) {
-        Clock::time_point start = Clock::now();
+        start = Clock::now();
         auto index = std::make_unique<std::optional<tessaly::LibraryIndex>>(
             tessaly::readLibraryIndex(indexPath));
-        keepBest(steps.readIndex, Clock::now() - start);
+        keepBest(steps.readIndex);
         if (!*index || !(*index)->albums) {
             fail("the index cannot be read");
         }
         const tessaly::LibraryIndex& library = **index;
-        const auto& albums = *library.albums;
 
-        start = Clock::now();
         const std::optional<std::string> menu = controller.makeMenuPageByDic(library);
-        keepBest(steps.menu, Clock::now() - start);
-
-        start = Clock::now();
-        controller.deleteSite();
-        keepBest(steps.removeSite, Clock::now() - start);
-
-        start = Clock::now();
-        controller.makeFolders(site.string());
-        controller.copyTopPage(site.string());
-        controller.writePage(menu, "menu.html");
-        keepBest(steps.topAndMenu, Clock::now() - start);
-
-        tessaly::LumibayPref settings;
-        const tessaly::SitePageBuilder builder(tessaly::PageStyle::fromSettings(settings));
-        Duration building{};
-        Duration writing{};
-        steps.albumBytes = 0;
-        for (std::size_t n = 0; n < albums.size(); ++n) {
-            if (!tessaly::SitePageBuilder::isPublished(albums[n], n)) {
-                continue;
-            }
-            const Clock::time_point built = Clock::now();
-            const std::string page =
-                builder.makeAlbumPage(albums[n], library, albumHead, albumTail);
-            const Clock::time_point written = Clock::now();
-            controller.writePage(page, std::to_string(n) + ".html");
-            building += written - built;
-            writing += Clock::now() - written;
-            steps.albumBytes += page.size();
+        keepBest(steps.menu);
+        if (!menu) {
+            fail("no menu page was built");
         }
-        keepBest(steps.buildAlbums, building);
-        keepBest(steps.writeAlbums, writing);
+        {
+            tessaly::SitePublisher publisher(site.string(), *topName);
+            require(publisher.stage());
+            keepBest(steps.stage);
+            require(publisher.writeMenu(*menu));
+            keepBest(steps.writeMenu);
+            const tessaly::LumibayControler::AlbumPages pages = controller.albumPages(library);
+            require(publisher.writeAlbumPages(pages.numbers, pages.write));
+            keepBest(steps.albums);
+            require(publisher.writeTopPage(controller.topPageText()));
+            keepBest(steps.topPage);
+            require(publisher.publish());
+        }
+        keepBest(steps.publish);
 
-        start = Clock::now();
         index.reset();
-        keepBest(steps.releaseIndex, Clock::now() - start);
+        keepBest(steps.releaseIndex);
     }
     return steps;
 }
@@ -363,8 +338,8 @@ int main(int argc, char** argv) {
     const fs::path site = home / "Sites" / "iPhotoPictureSite";
 
     // The controller without its monitor and notifications: settings loaded, then one build per
-    // round. The first build writes into an empty site; later ones first remove the previous site,
-    // as every build of the helper does. Each round also streams the index through expat once:
+    // round. The first build writes into an empty site; later ones replace the previous site, as
+    // every build of the helper does. Each round also streams the index through expat once:
     // builds and parses alternate so that a slow spell of the machine (a virtual one is often
     // shared) weighs on both figures rather than on one.
     std::vector<double> buildTimes;
@@ -395,17 +370,17 @@ int main(int argc, char** argv) {
         getrusage(RUSAGE_SELF, &usage);
         peakMegabytes = usage.ru_maxrss / 1024; // Linux gives kilobytes
 
-        const Breakdown steps =
-            timeSteps(controller, indexPath, options.resources, site, options.runs);
+        const Breakdown steps = timeSteps(controller, indexPath, site, options.runs);
         checkSite(site, albumPages);
         std::printf("steps of a build, best of %d:\n", options.runs);
         std::printf("  index read            %.3f s\n", steps.readIndex);
         std::printf("  menu built            %.3f s\n", steps.menu);
-        std::printf("  old site removed      %.3f s\n", steps.removeSite);
-        std::printf("  top page, menu saved  %.3f s\n", steps.topAndMenu);
-        std::printf("  album pages built     %.3f s (%.1f MB)\n", steps.buildAlbums,
-                    static_cast<double>(steps.albumBytes) / (1024.0 * 1024.0));
-        std::printf("  album pages written   %.3f s\n", steps.writeAlbums);
+        std::printf("  staging folder made   %.3f s\n", steps.stage);
+        std::printf("  menu written          %.3f s\n", steps.writeMenu);
+        std::printf("  album pages written   %.3f s (built and written by the page pool)\n",
+                    steps.albums);
+        std::printf("  top page written      %.3f s\n", steps.topPage);
+        std::printf("  new site swapped in   %.3f s (the old one removed)\n", steps.publish);
         std::printf("  index released        %.3f s\n", steps.releaseIndex);
         std::printf("  sum of the steps      %.3f s\n", steps.sum());
     }

@@ -1,6 +1,6 @@
 // Closing the site: the generated pages go, and a short page says the site is closed. Anything
 // else the user keeps in the site folder is left alone. (A build does not clear the old site
-// first: it exchanges the whole Contents folder, see BuildSiteCategory.cxx.)
+// first: it exchanges the whole Contents folder, see SitePublisher.hxx.)
 #include "Format.hxx"
 #include "LumibayControler.hxx"
 #include "SiteFiles.hxx"

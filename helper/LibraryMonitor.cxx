@@ -1,75 +1,81 @@
-// The monitor thread: checks the library once per interval and asks the main thread to rebuild
-// when the index or the settings changed since the last build, or when part of the site has gone
-// (see RebuildPolicy for the rules and the delays after a failure).
-#include "LumibayControler.hxx"
+#include "LibraryMonitor.hxx"
+
+#include "Log.hxx"
 #include "SiteFiles.hxx"
 
 #include <chrono>
 #include <sys/stat.h>
+#include <utility>
 
 namespace tessaly {
 
 using namespace std::chrono_literals;
 
-void LumibayControler::startMonitor() {
+LibraryMonitor::LibraryMonitor(Reports reports) : reports_(std::move(reports)) {}
+
+LibraryMonitor::~LibraryMonitor() { stop(); }
+
+void LibraryMonitor::watch(MonitorWatch what) {
+    std::lock_guard lock(watchMutex_);
+    watch_ = std::move(what);
+}
+
+MonitorWatch LibraryMonitor::watched() const {
+    std::lock_guard lock(watchMutex_);
+    return watch_;
+}
+
+void LibraryMonitor::start() {
     // Both flags are raised before the thread exists, so a quit that comes before the thread's
     // first pass still waits for it.
     keepMonitorring_ = true;
     monitorThreadRunning_ = true;
-    monitorThread_ = std::thread(&LumibayControler::runMonitorLoopThread, this);
+    thread_ = std::thread(&LibraryMonitor::runMonitorLoopThread, this);
 }
 
-void LumibayControler::stopMonitor() {
+void LibraryMonitor::stop() {
     {
-        std::lock_guard lock(monitorMutex_);
+        std::lock_guard lock(wakeMutex_);
         keepMonitorring_ = false;
     }
-    monitorWake_.notify_all();
-    if (monitorThread_.joinable()) {
-        monitorThread_.join();
+    wake_.notify_all();
+    if (thread_.joinable()) {
+        thread_.join();
     }
 }
 
-void LumibayControler::runMonitorLoopThread() {
-    requestBuild();
+void LibraryMonitor::runMonitorLoopThread() {
+    reports_.started();
     auto lastCheck = std::chrono::steady_clock::now();
     while (keepMonitorring_) {
+        const MonitorWatch what = watched();
         const auto now = std::chrono::steady_clock::now();
         const double elapsedMinutes = std::chrono::duration<double>(now - lastCheck).count() / 60.0;
-        const double interval = monitorView().checkInterval;
-        if (elapsedMinutes > interval) {
-            if (checkUpdate()) {
-                requestBuild();
-            }
+        if (elapsedMinutes > what.checkInterval) {
+            const auto seenAt = RebuildPolicy::Clock::now();
+            reports_.checked(look(what), seenAt);
             lastCheck = std::chrono::steady_clock::now();
+        } else {
+            traceLine("monitor pass: no check due");
         }
         // Half a second between passes; the quit path wakes us at once.
-        std::unique_lock lock(monitorMutex_);
-        monitorWake_.wait_for(lock, 500ms, [this] { return !keepMonitorring_; });
+        std::unique_lock lock(wakeMutex_);
+        wake_.wait_for(lock, 500ms, [this] { return !keepMonitorring_; });
     }
     monitorThreadRunning_ = false;
 }
 
-bool LumibayControler::checkUpdate() {
-    const MonitorView view = monitorView();
+SiteState LibraryMonitor::look(const MonitorWatch& what) {
     SiteState site;
     struct stat info {};
     // The site folder may be a link of the user's; what the helper made inside it may not.
-    site.siteFolder = ::stat(view.sitePath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-    site.contents = ::lstat(view.contentsPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-    site.menu = site.contents && sitefiles::exists(view.contentsPath + "/" + sitefiles::kMenuPage);
-    site.topPageDate = getTopPageDate();
+    site.siteFolder = ::stat(what.sitePath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    site.contents = ::lstat(what.contentsPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    site.menu = site.contents && sitefiles::exists(what.contentsPath + "/" + sitefiles::kMenuPage);
+    site.topPageDate = sitefiles::modificationDate(what.topPagePath);
     site.topPage = site.topPageDate.has_value();
-    site.index = indexIdentity(view.indexPath);
-    return publishedPolicy().wantsBuild(site, RebuildPolicy::Clock::now());
-}
-
-std::optional<timespec> LumibayControler::getTopPageDate() {
-    return sitefiles::modificationDate(monitorView().topPagePath);
-}
-
-std::optional<timespec> LumibayControler::getAlbumDate() {
-    return sitefiles::modificationDate(monitorView().indexPath);
+    site.index = indexIdentity(what.indexPath);
+    return site;
 }
 
 } // namespace tessaly

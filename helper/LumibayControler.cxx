@@ -1,76 +1,17 @@
 #include "LumibayControler.hxx"
 
-#include "Constants.hxx"
 #include "Format.hxx"
 #include "Log.hxx"
-#include "Numbers.hxx"
+#include "SettingsTable.hxx"
 
 #include <QCoreApplication>
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusReply>
-#include <QVariantMap>
 
 #include <charconv>
 #include <cmath>
-#include <limits>
 
 namespace tessaly {
 
 namespace {
-
-// The value under Lumibay_Message_Key: none when the notification carries no user information
-// (no argument, or one that is not a dictionary); an invalid QVariant when the key is missing.
-std::optional<QVariant> messageValue(const QDBusMessage& notification) {
-    const QList<QVariant> arguments = notification.arguments();
-    if (arguments.isEmpty()) {
-        return std::nullopt;
-    }
-    const QVariant& first = arguments.first();
-    QVariantMap userInfo;
-    if (first.metaType() == QMetaType::fromType<QDBusArgument>()) {
-        const auto argument = first.value<QDBusArgument>();
-        if (argument.currentSignature() != QLatin1String("a{sv}")) {
-            return std::nullopt;
-        }
-        argument >> userInfo;
-    } else if (first.metaType() == QMetaType::fromType<QVariantMap>()) {
-        userInfo = first.toMap();
-    } else {
-        return std::nullopt;
-    }
-    return userInfo.value(QLatin1String(Lumibay_Message_Key));
-}
-
-// A number as the payload's reader takes it; anything else (a text, nothing) counts as 0.
-double numberOf(const QVariant& value) {
-    switch (value.metaType().id()) {
-    case QMetaType::Bool:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Float:
-    case QMetaType::Double:
-        return value.toDouble();
-    default:
-        return 0.0;
-    }
-}
-
-std::int32_t integerOf(const QVariant& value) { return clampToInt32(numberOf(value)); }
-
-// A week: the longest check interval we take as meant. Anything longer would leave the site
-// behind the library without anyone noticing.
-constexpr float kLongestCheckInterval = 7 * 24 * 60;
 
 std::string numberText(float value) {
     char text[32];
@@ -78,32 +19,38 @@ std::string numberText(float value) {
     return std::string(text, result.ptr);
 }
 
-struct Observer {
-    const char* name;
-    const char* slot;
-};
-
-// Registered in this order; removed together by the quit path.
-const Observer kObservers[] = {
-    {Stop_Lumibay_Helper_Notification, SLOT(terminateApplication(QDBusMessage))},
-    {Interval_Changed_Notification, SLOT(timerIntervalChanged(QDBusMessage))},
-    {TSY_ImageSizey_Changed_Notification, SLOT(imageSizeChanged(QDBusMessage))},
-    {TSY_SiteParamChange_Notification, SLOT(siteParamChange(QDBusMessage))},
-};
-
 } // namespace
 
 LumibayControler::LumibayControler(Bundle bundle, QObject* parent)
-    : QObject(parent), bundle_(std::move(bundle)) {
+    : QObject(parent), bundle_(std::move(bundle)),
+      monitor_(LibraryMonitor::Reports{
+          .started =
+              [this] {
+                  QMetaObject::invokeMethod(this, &LumibayControler::requestBuild,
+                                            Qt::QueuedConnection);
+              },
+          .checked =
+              [this](const SiteState& site, RebuildPolicy::Clock::time_point seenAt) {
+                  QMetaObject::invokeMethod(
+                      this, [this, site, seenAt] { siteObserved(site, seenAt); },
+                      Qt::QueuedConnection);
+              },
+      }) {
     indexRetry_.setSingleShot(true);
     indexRetry_.setInterval(100);
     connect(&indexRetry_, &QTimer::timeout, this, &LumibayControler::buildSite);
+    connect(&bus_, &HelperBus::stopAsked, this,
+            qOverload<>(&LumibayControler::terminateApplication));
+    connect(&bus_, &HelperBus::checkIntervalSet, this, &LumibayControler::timerIntervalChanged);
+    connect(&bus_, &HelperBus::imageSizeSet, this, &LumibayControler::imageSizeChanged);
+    connect(&bus_, &HelperBus::settingsChanged, this, &LumibayControler::siteParamChange);
 }
 
 LumibayControler::~LumibayControler() {
+    // The monitor first: its reports are queued to this object.
+    monitor_.stop();
     joinReleaser();
-    stopMonitor();
-    observeNotifications(false);
+    bus_.observe(false);
 }
 
 void LumibayControler::loadSettings() {
@@ -115,7 +62,7 @@ void LumibayControler::loadSettings() {
 void LumibayControler::applicationDidFinishLaunching() {
     // A second helper of the same user would build the same site at the same time; it leaves
     // everything to the first, site included.
-    if (!claimHelperName()) {
+    if (!bus_.claimHelperName()) {
         logLine("Another LumibayHelper is already publishing for this user; this one quits.");
         quitting_ = true;
         QCoreApplication::exit(0);
@@ -126,53 +73,11 @@ void LumibayControler::applicationDidFinishLaunching() {
         terminateApplication();
         return;
     }
-    observeNotifications(true);
-    startMonitor();
+    bus_.observe(true);
+    monitor_.start();
 }
 
-void LumibayControler::observeNotifications(bool observe) {
-    if (observe == observing_) {
-        return;
-    }
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        return;
-    }
-    for (const Observer& observer : kObservers) {
-        const QString interface = QLatin1String(kNotificationInterface);
-        const QString name = QLatin1String(observer.name);
-        if (observe) {
-            bus.connect(QString(), QString(), interface, name, this, observer.slot);
-        } else {
-            bus.disconnect(QString(), QString(), interface, name, this, observer.slot);
-        }
-    }
-    observing_ = observe;
-}
-
-bool LumibayControler::claimHelperName() {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    // Without a session bus there is nobody to share the name with, and no notification either.
-    if (!bus.isConnected() || !bus.interface()) {
-        return true;
-    }
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        bus.interface()->registerService(QLatin1String(kHelperServiceName),
-                                         QDBusConnectionInterface::DontQueueService,
-                                         QDBusConnectionInterface::DontAllowReplacement);
-    holdsHelperName_ =
-        reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
-    return holdsHelperName_;
-}
-
-void LumibayControler::releaseHelperName() {
-    if (holdsHelperName_) {
-        QDBusConnection::sessionBus().unregisterService(QLatin1String(kHelperServiceName));
-        holdsHelperName_ = false;
-    }
-}
-
-// --- settings shared with the monitor thread ---------------------------------------------------
+// --- what the monitor watches and sees ---------------------------------------------------------
 
 float LumibayControler::usableCheckInterval(float minutes) {
     if (std::isfinite(minutes) && minutes >= 0.0f && minutes <= kLongestCheckInterval) {
@@ -185,47 +90,70 @@ float LumibayControler::usableCheckInterval(float minutes) {
 }
 
 void LumibayControler::publishMonitorView() {
-    MonitorView view;
-    view.checkInterval = usableCheckInterval(def_->getCheckInterval());
-    view.sitePath = def_->getStdExportPath();
-    view.contentsPath = getContentsFolderPath();
-    view.topPagePath = getTopPagePath();
-    view.indexPath = def_->getiPhotoLibPath();
-    std::lock_guard lock(viewMutex_);
-    view_ = std::move(view);
+    monitor_.watch(MonitorWatch{
+        .checkInterval = usableCheckInterval(def_->getCheckInterval()),
+        .sitePath = def_->getStdExportPath(),
+        .contentsPath = getContentsFolderPath(),
+        .topPagePath = getTopPagePath(),
+        .indexPath = def_->getiPhotoLibPath(),
+    });
 }
 
-LumibayControler::MonitorView LumibayControler::monitorView() const {
-    std::lock_guard lock(viewMutex_);
-    return view_;
-}
-
-// --- notification handlers ---------------------------------------------------------------------
-
-void LumibayControler::terminateApplication(const QDBusMessage&) { terminateApplication(); }
-
-void LumibayControler::timerIntervalChanged(const QDBusMessage& notification) {
+void LumibayControler::siteObserved(SiteState site, RebuildPolicy::Clock::time_point seenAt) {
     if (quitting_) {
         return;
     }
-    if (auto value = messageValue(notification)) {
-        def_->setCheckInterval(usableCheckInterval(static_cast<float>(numberOf(*value))));
-        publishMonitorView();
+    if (seenAt < lastBuildEnded_) {
+        // Seen while a build was putting the site in place, which that build has since finished:
+        // what it saw of the site is out of date. What it saw of the index still counts, as the
+        // build may have read the index before it changed.
+        site.siteFolder = site.contents = site.topPage = site.menu = true;
+        if (!site.topPageDate) {
+            site.topPageDate = timespec{};
+        }
     }
-}
-
-void LumibayControler::imageSizeChanged(const QDBusMessage& notification) {
-    if (quitting_) {
-        return;
-    }
-    if (auto value = messageValue(notification)) {
-        def_->setImageSize(integerOf(*value));
-        settingsChanged();
+    const bool wanted = policy_.wantsBuild(site, RebuildPolicy::Clock::now());
+    traceLine(wanted ? "check: a build is wanted" : "check: the site is up to date");
+    if (wanted) {
         requestBuild();
     }
 }
 
-void LumibayControler::siteParamChange(const QDBusMessage&) {
+bool LumibayControler::checkUpdate() {
+    return policy_.wantsBuild(LibraryMonitor::look(monitor_.watched()),
+                              RebuildPolicy::Clock::now());
+}
+
+std::optional<timespec> LumibayControler::getTopPageDate() {
+    return sitefiles::modificationDate(monitor_.watched().topPagePath);
+}
+
+std::optional<timespec> LumibayControler::getAlbumDate() {
+    return sitefiles::modificationDate(monitor_.watched().indexPath);
+}
+
+void LumibayControler::settingsChanged() { policy_.settingsChanged(); }
+
+// --- notification handlers ---------------------------------------------------------------------
+
+void LumibayControler::timerIntervalChanged(float minutes) {
+    if (quitting_) {
+        return;
+    }
+    def_->setCheckInterval(minutes);
+    publishMonitorView();
+}
+
+void LumibayControler::imageSizeChanged(std::int32_t size) {
+    if (quitting_) {
+        return;
+    }
+    def_->setImageSize(size);
+    settingsChanged();
+    requestBuild();
+}
+
+void LumibayControler::siteParamChange() {
     if (quitting_) {
         return;
     }
@@ -233,11 +161,11 @@ void LumibayControler::siteParamChange(const QDBusMessage&) {
     requestBuild();
 }
 
-// Called from the monitor thread too. Requests that come while a build is queued are served by
-// that build, so a burst of notifications gives one rebuild and a stop never waits behind a long
-// queue of them. Settings notifications still reload the file each time, before the build runs.
+// Requests that come while a build is queued are served by that build, so a burst of
+// notifications gives one rebuild and a stop never waits behind a long queue of them. Settings
+// notifications still reload the file each time, before the build runs.
 void LumibayControler::requestBuild() {
-    if (buildQueued_.exchange(true)) {
+    if (std::exchange(buildQueued_, true)) {
         return;
     }
     QMetaObject::invokeMethod(this, &LumibayControler::runQueuedBuild, Qt::QueuedConnection);
@@ -255,12 +183,12 @@ void LumibayControler::terminateApplication() {
         return;
     }
     quitting_ = true;
-    observeNotifications(false);
+    bus_.observe(false);
     indexRetry_.stop();
-    stopMonitor();
+    monitor_.stop();
     closeSite();
     // Only now may another helper take over: the site is closed and this one writes no more.
-    releaseHelperName();
+    bus_.releaseHelperName();
     QCoreApplication::exit(0);
 }
 

@@ -1,31 +1,36 @@
-// The helper's controller: start-up, the build driver, the library monitor, the notification
-// handlers and the quit path. Its operations are spread over several sources: building in
-// BuildSiteCategory.cxx, closing in CloseSiteCategory.cxx, watching in LibraryMonitor.cxx.
+// The helper's controller: start-up, the build driver, the notification handlers and the quit
+// path, each a thin caller over the three parts that do the work:
+//   SitePublisher  (SitePublisher.hxx)   stages the new site beside the old one and swaps it in;
+//   LibraryMonitor (LibraryMonitor.hxx)  its thread looks at the index and the site and reports;
+//   HelperBus      (HelperBus.hxx)       the bus name, the observers and what they carry.
+// Building is in BuildSiteCategory.cxx, closing in CloseSiteCategory.cxx.
 //
-// Threads: everything runs on the main thread except the monitor loop, which only reads the
-// snapshot the main thread publishes and asks for builds by queued calls, so builds never overlap.
+// Threads: everything here runs on the main thread. The monitor's reports arrive as queued calls,
+// and the main thread alone decides whether they need a build (RebuildPolicy), so builds never
+// overlap and nothing of the controller is shared with the monitor's thread.
 #pragma once
 
 #include "Bundle.hxx"
+#include "HelperBus.hxx"
 #include "LibraryIndex.hxx"
+#include "LibraryMonitor.hxx"
 #include "LumibayPref.hxx"
 #include "RebuildPolicy.hxx"
 #include "SiteFiles.hxx"
+#include "SitePublisher.hxx"
 
-#include <QDBusMessage>
 #include <QObject>
 #include <QTimer>
 
-#include <atomic>
-#include <condition_variable>
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace tessaly {
 
@@ -49,12 +54,24 @@ public:
 
     // --- building ---
     void buildSite();
-    void makeFolders(const std::string& path);
-    void copyTopPage(const std::string& sitePath);
-    void writePage(const std::optional<std::string>& page, const std::string& title);
     std::string getContentsFolderPath();
     std::string getTopPagePath();
     std::optional<std::string> makeMenuPageByDic(const LibraryIndex& index);
+    // The album pages of a build: the published albums' numbers, and how each page is written
+    // (with the settings' style and the album templates, which the writer keeps alive).
+    struct AlbumPages {
+        std::vector<std::size_t> numbers;
+        SitePublisher::AlbumPageWriter write;
+    };
+    AlbumPages albumPages(const LibraryIndex& index);
+    std::string topPageText();
+    // The top page's name when it can safely be written inside the site folder.
+    std::optional<std::string> safeTopPageName();
+
+    // Single steps on the live site, outside a build (a build stages its pages and swaps them in).
+    void makeFolders(const std::string& path);
+    void copyTopPage(const std::string& sitePath);
+    void writePage(const std::optional<std::string>& page, const std::string& title);
     void makeAlbumByDic(const LibraryIndex& index);
 
     // --- closing ---
@@ -64,11 +81,15 @@ public:
     std::string setSiteCloseMessage(const std::string& templateText);
     void makeSiteCloseMessagePage();
 
-    // --- watching (monitor thread) ---
-    void runMonitorLoopThread();
+    // --- watching: what the monitor sees, judged here on the main thread ---
     bool checkUpdate();
     std::optional<timespec> getTopPageDate();
     std::optional<timespec> getAlbumDate();
+
+    // --- the notification handlers, fed by HelperBus with values it has checked ---
+    void timerIntervalChanged(float minutes);
+    void imageSizeChanged(std::int32_t size);
+    void siteParamChange();
 
     // The quit path: stops observing and watching, closes the site and ends the event loop with
     // status 0. Nothing queued runs after it.
@@ -76,58 +97,51 @@ public:
 
     bool isQuitting() const { return quitting_; }
 
-public slots:
-    void terminateApplication(const QDBusMessage& notification);
-    void timerIntervalChanged(const QDBusMessage& notification);
-    void imageSizeChanged(const QDBusMessage& notification);
-    void siteParamChange(const QDBusMessage& notification);
+    // The settings in memory changed (a new store, or a value set from a notification): the next
+    // check asks for a build made from them, even after a failed one.
+    void settingsChanged();
+
+    // Writes one album page's text through `out`, answering false when `out` refused a piece.
+    using AlbumPageProducer = std::function<bool(
+        const SitePageBuilder& builder, const AlbumRecord& album, const LibraryIndex& index,
+        std::string_view head, std::string_view tail, const sitefiles::PageSink& out)>;
+    // Replaces how album pages are produced; tests use it to make a page fail, or to change the
+    // library at a chosen point of a build.
+    void setAlbumPageProducer(AlbumPageProducer producer);
 
 private:
-    // What the monitor thread reads; replaced whole by the main thread under a short lock.
-    struct MonitorView {
-        float checkInterval = 0.0f;
-        std::string sitePath;
-        std::string contentsPath;
-        std::string topPagePath;
-        std::string indexPath;
-    };
-
-    // --- build requests, the check interval and the one-helper rule ---
-    // Queues one build on the main thread; requests made while one is queued join it.
-    void runQueuedBuild();
-    // The interval the monitor uses: an interval that would stop it following the library (not
-    // a number, infinite, negative, absurdly long) is replaced by the default and logged.
+    // The interval the monitor uses: an interval from the file that would stop it following the
+    // library (not a number, infinite, negative, absurdly long) is replaced by the default and
+    // logged.
     static float usableCheckInterval(float minutes);
-    // Takes the helper's name on the session bus; false when another helper holds it.
-    bool claimHelperName();
-    void releaseHelperName();
-    std::atomic<bool> buildQueued_{false};
-    bool holdsHelperName_ = false;
-
     void publishMonitorView();
-    MonitorView monitorView() const;
+    // A check's sighting, on the main thread.
+    void siteObserved(SiteState site, RebuildPolicy::Clock::time_point seenAt);
+    // Queues one build on the main thread; requests made while one is queued join it.
     void requestBuild();
-    void startMonitor();
-    void stopMonitor();
-    void observeNotifications(bool observe);
+    void runQueuedBuild();
+
     std::string templatePath(const char* name) const;
     std::string readTemplate(const char* name) const;
     // Runs a template's checksum gate; on a mismatch logs, quits and answers false.
     bool passesTemplateGate(const char* name, std::uint32_t expected, int step);
     std::optional<LibraryIndex> readIndexForBuild();
+    // Builds the new site beside the old one and puts it in place; the reason when it could not.
+    std::string publishSite(const LibraryIndex& index, const std::optional<std::string>& menu);
+    // Removes Contents and any staging folder a cut-short build left behind.
+    void removeGeneratedFolders(const sitefiles::Folder& site);
+    void releaseInBackground(std::optional<LibraryIndex> index);
+    void joinReleaser();
 
     Bundle bundle_;
     std::unique_ptr<LumibayPref> def_;
+    HelperBus bus_;
+    LibraryMonitor monitor_;
+    // What the last builds were made from; the main thread's alone.
+    RebuildPolicy policy_;
+    RebuildPolicy::Clock::time_point lastBuildEnded_{};
 
-    std::atomic<bool> monitorThreadRunning_{false};
-    std::atomic<bool> keepMonitorring_{false};
-    std::thread monitorThread_;
-    std::mutex monitorMutex_;
-    std::condition_variable monitorWake_;
-    mutable std::mutex viewMutex_;
-    MonitorView view_;
-
-    bool observing_ = false;
+    bool buildQueued_ = false;
     bool quitting_ = false;
 
     // A build that found the index unreadable tries again from here, so the event loop (and a
@@ -140,44 +154,8 @@ private:
     std::optional<FileSignature> unreadableIndex_;
     int unchangedRetries_ = 0;
 
-    // --- staged publishing, and what the monitor knows of the last build ------------------------
-public:
-    // The settings in memory changed (a new store, or a value set from a notification): the next
-    // check asks for a build made from them, even after a failed one.
-    void settingsChanged();
-
-    // Writes one album page's text through `out`, answering false when `out` refused a piece.
-    using AlbumPageProducer = std::function<bool(
-        const SitePageBuilder& builder, const AlbumRecord& album, const LibraryIndex& index,
-        std::string_view head, std::string_view tail, const sitefiles::PageSink& out)>;
-    // Replaces how album pages are produced; tests use it to make a page fail.
-    void setAlbumPageProducer(AlbumPageProducer producer);
-
-private:
-    // Builds the new site beside the old one and puts it in place; the reason when it could not.
-    std::string publishSite(const LibraryIndex& index, const std::optional<std::string>& menu);
-    // Writes the album pages into the folder: as new files into a fresh staging folder, or each
-    // replacing its old page. The reason of the first failure, or nothing.
-    std::string writeAlbumPages(const LibraryIndex& index, const sitefiles::Folder& contents,
-                                bool fresh);
-    std::string topPageText();
-    // The site folder and the folders above it, created where missing.
-    void makeSiteFolder(const std::string& path);
-    static const AlbumPageProducer& defaultAlbumPageProducer();
-    // Removes Contents and any staging folder a cut-short build left behind.
-    void removeGeneratedFolders(const sitefiles::Folder& site);
-    // The top page's name when it can safely be written inside the site folder.
-    std::optional<std::string> safeTopPageName();
-    std::uint64_t settingsGeneration() const;
-    RebuildPolicy publishedPolicy() const;
-
-    void releaseInBackground(std::optional<LibraryIndex> index);
-    void joinReleaser();
     std::thread releaser_;
-
     AlbumPageProducer albumPageProducer_;
-    // Published to the monitor thread under viewMutex_, beside the MonitorView.
-    RebuildPolicy policy_;
 };
 
 } // namespace tessaly

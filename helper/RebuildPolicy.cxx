@@ -58,11 +58,11 @@ bool RebuildPolicy::wantsBuild(const SiteState& site, Clock::time_point now) con
         // Nothing built by this run yet: the site on disk is as new as its top page.
         wanted = isEarlier(*site.topPageDate, site.index->modified);
     } else {
-        // A changed index still has to be newer than the site, so an index whose date is put back
-        // to the site's does not count as new.
-        wanted =
-            built_->settingsGeneration != settingsGeneration_ ||
-            (built_->index != site.index && isEarlier(*site.topPageDate, site.index->modified));
+        // Any difference from what the build read is a change, whatever the dates say: an index
+        // rewritten while the build ran is older than the top page the build wrote last, and one
+        // rewritten within the same tick of the clock, or copied with its old date, has the same
+        // date as before.
+        wanted = built_->settingsGeneration != settingsGeneration_ || built_->index != site.index;
     }
     if (wanted && failed_ && *failed_ == BuildInputs{site.index, settingsGeneration_} &&
         now < retryAt_) {

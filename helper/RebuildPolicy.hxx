@@ -1,6 +1,7 @@
 // When the monitor asks for a build. A site is rebuilt when what it was made from has changed (the
-// library index, the settings) or when part of it has gone, not merely because a date compares
-// oddly: an index dated in the future must not bring a rebuild at every check. A failed build is
+// library index, told apart by its date, size and identity; the settings) or when part of it has
+// gone, not merely because a date compares oddly: an index dated in the future must not bring a
+// rebuild at every check. A failed build is
 // tried again after a delay that doubles with every failure, so a site folder that cannot be
 // written does not keep the helper parsing the whole index.
 #pragma once

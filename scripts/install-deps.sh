@@ -7,6 +7,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libqt6dbus6 qt6-tools-dev libqt6uitools6 libqt6opengl6-dev
   libplist-dev libplist++-dev libexpat1-dev
+  # the helper's page pool: the standard library's parallel algorithms run on oneTBB
+  libtbb-dev
   # tests, also run under a decimal-comma locale
   googletest libgtest-dev dbus-daemon dbus-bin libglib2.0-bin python3 locales
   # desktop entries (autostart, applications)

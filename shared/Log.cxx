@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 #include <unistd.h>
@@ -24,6 +25,16 @@ void logLine(std::string_view message) {
                        std::string(message) + "\n";
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
+}
+
+void traceLine(std::string_view message) {
+    static const bool tracing = [] {
+        const char* value = std::getenv("TESSALY_TRACE");
+        return value && *value && std::string_view(value) != "0";
+    }();
+    if (tracing) {
+        logLine(message);
+    }
 }
 
 } // namespace tessaly

@@ -3,11 +3,15 @@
 #include "CNumericLocale.hxx"
 #include "FileIO.hxx"
 
+#include <expat.h>
+
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <optional>
-#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -21,93 +25,66 @@ namespace {
 // Elements may nest as deep as the containers allow, plus the <plist> root and one leaf.
 constexpr std::size_t kMaxElementDepth = kMaxPlistNesting + 2;
 
-bool isNameEnd(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '/' || c == '>';
-}
-
-// Position just past the '>' that ends the markup starting at `from`, skipping quoted attribute
-// values; npos when the document ends first.
-std::size_t endOfTag(std::string_view xml, std::size_t from) {
-    char quote = 0;
-    for (std::size_t i = from; i < xml.size(); ++i) {
-        const char c = xml[i];
-        if (quote) {
-            quote = c == quote ? 0 : quote;
-        } else if (c == '"' || c == '\'') {
-            quote = c;
-        } else if (c == '>') {
-            return i + 1;
-        }
-    }
-    return std::string_view::npos;
-}
-
-// True when the elements of `xml` are balanced, matched by name, and hold no more than
-// kMaxPlistNesting dictionaries and arrays inside one another (kMaxElementDepth elements of any
-// kind). A loop over the text with a bounded stack of open names, so it needs no more
-// stack for a hostile file than for ours. It is stricter than libplist where they differ (an
-// internal DTD subset, a stray end tag): such a file is refused, never parsed deeper than
-// checked.
-bool nestingIsBounded(std::string_view xml) {
-    std::vector<std::string_view> open;
+// Counts how deep the elements nest while expat reads the document, and stops it past the limits.
+struct NestingCount {
+    XML_Parser parser = nullptr;
+    std::size_t elements = 0;
     int containers = 0;
-    std::size_t i = 0;
-    while ((i = xml.find('<', i)) != std::string_view::npos) {
-        const std::string_view rest = xml.substr(i);
-        std::string_view closer;
-        if (rest.starts_with("<!--")) {
-            closer = "-->";
-        } else if (rest.starts_with("<![CDATA[")) {
-            closer = "]]>";
-        } else if (rest.starts_with("<?")) {
-            closer = "?>";
-        }
-        if (!closer.empty()) {
-            const std::size_t end = xml.find(closer, i + 2);
-            if (end == std::string_view::npos) {
-                return false;
-            }
-            i = end + closer.size();
-            continue;
-        }
-        const std::size_t end = endOfTag(xml, i + 1);
-        if (end == std::string_view::npos) {
-            return false;
-        }
-        const std::string_view tag = xml.substr(i, end - i);
-        i = end;
-        if (tag.starts_with("<!")) {
-            // The DOCTYPE. An internal subset could hide markup from this scan; we never write one.
-            if (tag.find('[') != std::string_view::npos) {
-                return false;
-            }
-            continue;
-        }
-        const bool closing = tag.starts_with("</");
-        std::size_t nameEnd = closing ? 2 : 1;
-        while (nameEnd < tag.size() && !isNameEnd(tag[nameEnd])) {
-            ++nameEnd;
-        }
-        const std::string_view name = tag.substr(closing ? 2 : 1, nameEnd - (closing ? 2 : 1));
-        if (name.empty()) {
-            return false;
-        }
-        const bool container = name == "dict" || name == "array";
-        if (closing) {
-            if (open.empty() || open.back() != name) {
-                return false;
-            }
-            open.pop_back();
-            containers -= container ? 1 : 0;
-        } else if (!tag.ends_with("/>")) {
-            containers += container ? 1 : 0;
-            if (open.size() == kMaxElementDepth || containers > kMaxPlistNesting) {
-                return false;
-            }
-            open.push_back(name);
+
+    static bool isContainer(const XML_Char* name) {
+        return std::strcmp(name, "dict") == 0 || std::strcmp(name, "array") == 0;
+    }
+    static void XMLCALL start(void* data, const XML_Char* name, const XML_Char**) {
+        auto* count = static_cast<NestingCount*>(data);
+        ++count->elements;
+        count->containers += isContainer(name) ? 1 : 0;
+        if (count->elements > kMaxElementDepth || count->containers > kMaxPlistNesting) {
+            XML_StopParser(count->parser, XML_FALSE);
         }
     }
-    return open.empty();
+    static void XMLCALL end(void* data, const XML_Char* name) {
+        auto* count = static_cast<NestingCount*>(data);
+        --count->elements;
+        count->containers -= isContainer(name) ? 1 : 0;
+    }
+    // An internal subset of the DOCTYPE can declare entities that libplist, which never expands
+    // them, would read differently from expat; we never write one.
+    static void XMLCALL doctype(void* data, const XML_Char*, const XML_Char*, const XML_Char*,
+                                int hasInternalSubset) {
+        if (hasInternalSubset) {
+            XML_StopParser(static_cast<NestingCount*>(data)->parser, XML_FALSE);
+        }
+    }
+};
+
+struct ParserFree {
+    void operator()(XML_Parser parser) const { XML_ParserFree(parser); }
+};
+
+// True when `xml` is well-formed and holds no more than kMaxPlistNesting dictionaries and arrays
+// inside one another (kMaxElementDepth elements of any kind). Expat keeps its open elements on
+// the heap, so it needs no more stack for a hostile file than for ours, and what it refuses
+// (a stray end tag, an internal DTD subset) is never parsed deeper than checked.
+bool nestingIsBounded(std::string_view xml) {
+    std::unique_ptr<XML_ParserStruct, ParserFree> parser(XML_ParserCreate(nullptr));
+    if (!parser) {
+        return false;
+    }
+    NestingCount count;
+    count.parser = parser.get();
+    XML_SetUserData(parser.get(), &count);
+    XML_SetElementHandler(parser.get(), &NestingCount::start, &NestingCount::end);
+    XML_SetStartDoctypeDeclHandler(parser.get(), &NestingCount::doctype);
+    constexpr std::size_t kPiece = 1 << 30; // within expat's int lengths
+    do {
+        const std::string_view piece = xml.substr(0, kPiece);
+        xml.remove_prefix(piece.size());
+        if (XML_Parse(parser.get(), piece.data(), static_cast<int>(piece.size()), xml.empty()) !=
+            XML_STATUS_OK) {
+            return false;
+        }
+    } while (!xml.empty());
+    return true;
 }
 
 // The path that a chain of symbolic links at `path` leads to (`path` itself when it is no
@@ -131,20 +108,29 @@ std::optional<fs::path> followLinks(fs::path path) {
     return std::nullopt;
 }
 
-// Creates a new, empty file beside `target` with a name of its own. The mode passed to open()
-// goes through the umask, as for any file the user's programs create.
-int createTemporary(const fs::path& target, std::string& name) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = (target.parent_path() /
-                ("." + target.filename().string() + "." + std::to_string(random() % 1000000)))
-                   .string();
-        int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            return fd;
+// The permissions a new file gets from open(…, 0666) under the process's umask. The umask is read
+// from /proc, as setting it to read it would change it for every thread meanwhile.
+mode_t newFileMode() {
+    mode_t mask = 022;
+    if (const std::optional<std::string> status = readWholeFile("/proc/self/status", 1 << 16)) {
+        const std::size_t at = status->find("\nUmask:");
+        if (at != std::string::npos) {
+            mask = static_cast<mode_t>(std::strtoul(status->c_str() + at + 8, nullptr, 8)) & 0777;
         }
     }
-    return -1;
+    return 0666 & ~mask;
+}
+
+// Creates a new, empty file beside `target` with a name of its own, given the permissions `mode`.
+int createTemporary(const fs::path& target, mode_t mode, std::string& name) {
+    name = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0 && ::fchmod(fd, mode) != 0) {
+        ::close(fd);
+        ::unlink(name.c_str());
+        return -1;
+    }
+    return fd;
 }
 
 } // namespace
@@ -206,11 +192,10 @@ bool writePlistDictionary(const std::string& path, plist_t dictionary) {
         return false;
     }
     std::string temporary;
-    int fd = createTemporary(target, temporary);
+    int fd = createTemporary(target, keptMode.value_or(newFileMode()), temporary);
     bool ok = fd >= 0;
     if (ok) {
-        ok = writeAll(fd, std::string_view(xml, length)) &&
-             (!keptMode || ::fchmod(fd, *keptMode) == 0) && ::fsync(fd) == 0;
+        ok = writeAll(fd, std::string_view(xml, length)) && ::fsync(fd) == 0;
         ok = ::close(fd) == 0 && ok;
         ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
         if (!ok) {

@@ -1,4 +1,5 @@
-// Runs the real helper executable as its own process, with HOME pointing at a test's home folder.
+// Runs the real helper executable as its own process, with HOME pointing at a test's home folder
+// and its log, tracing included, going to a file.
 #pragma once
 
 #include "WaitUntil.hxx"
@@ -21,6 +22,9 @@ public:
         pid_ = ::fork();
         if (pid_ == 0) {
             ::setenv("HOME", home.c_str(), 1);
+            // A log line for every check, monitor pass and handled notification, for the tests to
+            // wait on: what did not happen is asserted once the helper has shown it looked.
+            ::setenv("TESSALY_TRACE", "1", 1);
             if (FILE* log = std::fopen(logFile.c_str(), "w")) {
                 ::dup2(::fileno(log), STDERR_FILENO);
             }

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <regex>
+#include <sstream>
 #include <sys/stat.h>
 
 #ifndef HELPER_EXECUTABLE
@@ -93,6 +94,26 @@ protected:
         const timespec times[2] = {when, when};
         ::utimensat(AT_FDCWD, path.c_str(), times, 0);
     }
+    // How many lines of the helper's log hold `text`.
+    std::size_t logged(const std::string& text) const {
+        std::size_t count = 0;
+        std::istringstream in(readFile(log()));
+        for (std::string line; std::getline(in, line);) {
+            count += line.find(text) != std::string::npos ? 1 : 0;
+        }
+        return count;
+    }
+    // Waits until the log holds `text` on at least `lines` lines.
+    bool waitForLog(const std::string& text, std::size_t lines = 1) const {
+        return waitUntil([&] { return logged(text) >= lines; });
+    }
+    // Waits for the monitor's next few passes in which no check was due.
+    bool waitForIdlePasses(int passes = 3) const {
+        return waitForLog(kIdlePass, logged(kIdlePass) + passes);
+    }
+    static constexpr char kIdlePass[] = "monitor pass: no check due";
+    static constexpr char kUpToDate[] = "check: the site is up to date";
+
     std::string stopAndLog() {
         notifications::post(Stop_Lumibay_Helper_Notification);
         EXPECT_EQ(helper_->waitForExit(10s), 0);
@@ -218,7 +239,7 @@ TEST_F(Helper, AFileWhereTheSiteFolderShouldBeIsLeftAlone) {
     writeFile(site(), "a file of the user's");
     start();
     // The build cannot write into a file; the helper keeps running and obeys a stop.
-    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(waitForLog("Site not published"));
     EXPECT_TRUE(helper_->running());
     stopAndLog();
     EXPECT_EQ(readFile(site()), "a file of the user's");
@@ -226,17 +247,23 @@ TEST_F(Helper, AFileWhereTheSiteFolderShouldBeIsLeftAlone) {
 
 // --- watching the library ----------------------------------------------------------------------
 
-TEST_F(Helper, RebuildsWhenTheIndexIsNewerOrTheSiteIncomplete) {
+TEST_F(Helper, RebuildsWhenTheIndexChangesOrTheSiteIsIncomplete) {
     writeIndex();
     activeSettings();
     start();
     ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));
 
-    // An index as new as the top page is not newer: nothing happens over several checks.
+    // An unchanged index brings nothing over several checks.
     timespec built = modified(topPage());
-    setModified(home_.indexFile(), built);
-    std::this_thread::sleep_for(2500ms);
+    ASSERT_TRUE(waitForLog(kUpToDate, logged(kUpToDate) + 3));
     EXPECT_TRUE(same(modified(topPage()), built));
+
+    // An index rewritten with the top page's date, as a copy that keeps dates may leave it, is
+    // another index all the same.
+    writeFile(home_.indexFile(), sampleIndex(home_.libraryFolder(), 7));
+    setModified(home_.indexFile(), built);
+    ASSERT_TRUE(rebuiltSince(built));
+    built = modified(topPage());
 
     // A newer index brings a rebuild with its albums.
     writeFile(home_.indexFile(), plistDocument(albumListXml([] {
@@ -270,16 +297,18 @@ TEST_F(Helper, IntervalNotificationMovesTheNextCheckWithoutRebuilding) {
     // With ten hours between checks a removed top page stays away...
     fs::remove(topPage());
     notifications::post(Interval_Changed_Notification); // no user information: ignored
-    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(waitForLog("handled Interval_Changed_Notification: no user information"));
+    ASSERT_TRUE(waitForIdlePasses());
     EXPECT_FALSE(fs::exists(topPage()));
-    // ...until the interval drops to zero and the next check finds it gone.
-    notifications::postCheckInterval(0.0f);
+    // ...until the interval drops to a moment and the next check finds it gone.
+    notifications::postCheckInterval(0.001f);
     ASSERT_TRUE(waitUntil([&] { return fs::exists(topPage()); }));
 
     // The same, on a complete site: the notification alone never rebuilds.
     const timespec rebuilt = modified(topPage());
     notifications::postCheckInterval(600.0f);
-    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(waitForLog("handled Interval_Changed_Notification: interval 600 minutes"));
+    ASSERT_TRUE(waitForIdlePasses());
     EXPECT_TRUE(same(modified(topPage()), rebuilt));
     stopAndLog();
 }
@@ -299,19 +328,24 @@ TEST_F(Helper, ImageSizeFromTheNotificationUntilTheSettingsAreReloaded) {
     // Without user information nothing happens.
     timespec built = modified(topPage());
     notifications::post(TSY_ImageSizey_Changed_Notification);
-    std::this_thread::sleep_for(1500ms);
+    ASSERT_TRUE(waitForLog("handled TSY_ImageSizey_Changed_Notification: no user information"));
     EXPECT_TRUE(same(modified(topPage()), built));
 
     notifications::postImageSize(300);
     ASSERT_TRUE(waitUntil([&] { return widthIs("300"); }));
     EXPECT_NE(readFile(home_.settingsFile()).find("<integer>150</integer>"), std::string::npos);
 
-    // A text where a number belongs is no value: 0.
+    // Values the window cannot set, from any process on the bus, change nothing; the first is
+    // logged, the rest are not.
+    built = modified(topPage());
     notifications::post(TSY_ImageSizey_Changed_Notification,
                         QVariantMap{{QLatin1String(Lumibay_Message_Key), QStringLiteral("300")}});
-    ASSERT_TRUE(waitUntil([&] { return widthIs("0"); }));
-    notifications::postImageSize(300);
-    ASSERT_TRUE(waitUntil([&] { return widthIs("300"); }));
+    notifications::postImageSize(std::numeric_limits<std::int32_t>::max());
+    notifications::postImageSize(std::numeric_limits<std::int32_t>::min());
+    ASSERT_TRUE(waitForLog("handled TSY_ImageSizey_Changed_Notification: refused", 3));
+    EXPECT_EQ(logged("from a notification cannot be used"), 1u) << readFile(log());
+    EXPECT_TRUE(same(modified(topPage()), built));
+    EXPECT_TRUE(widthIs("300"));
 
     // A settings change forgets the value and reads the file again.
     notifications::post(TSY_SiteParamChange_Notification);
@@ -329,7 +363,9 @@ TEST_F(Helper, IgnoresSignalsOfOtherInterfacesAndMembers) {
                                         Stop_Lumibay_Helper_Notification));
     bus.send(QDBusMessage::createSignal("/org/tessaly/Lumibay", kNotificationInterface,
                                         "Stop_Everything_Notification"));
-    std::this_thread::sleep_for(1000ms);
+    // Signals from one sender arrive in order: once a later one is handled, these were seen.
+    notifications::post(Interval_Changed_Notification);
+    ASSERT_TRUE(waitForLog("handled Interval_Changed_Notification"));
     EXPECT_TRUE(helper_->running());
     stopAndLog();
 }
@@ -407,6 +443,7 @@ TEST_F(Helper, UnusableCheckIntervalsFallBackToTheDefault) {
         {"minus infinite posted", nullptr, -inf},
         {"negative posted", nullptr, -0.5f},
         {"a year posted", nullptr, 525600.0f},
+        {"zero posted, which the window never sends", nullptr, 0.0f},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
@@ -425,10 +462,12 @@ TEST_F(Helper, UnusableCheckIntervalsFallBackToTheDefault) {
         ASSERT_TRUE(waitUntil([&] {
             return readFile(log()).find("cannot be used; using the default") != std::string::npos;
         }));
-        // With the default of a minute, a removed page is not missed within a couple of seconds,
-        // as it would be with the interval taken at its word (checks every half second).
+        // With the default of a minute, a removed page is not missed over several passes of the
+        // monitor, as it would be with the interval taken at its word (a check every pass). The
+        // first idle pass shows the new interval in force.
+        ASSERT_TRUE(waitForIdlePasses(1));
         fs::remove(topPage());
-        std::this_thread::sleep_for(2s);
+        ASSERT_TRUE(waitForIdlePasses());
         EXPECT_FALSE(fs::exists(topPage()));
         EXPECT_TRUE(helper_->running());
         stopAndLog();
@@ -495,8 +534,7 @@ TEST_F(Helper, StopsWhileTheIndexCannotBeRead) {
     writeFile(topPage(), "the last good build");
     writeFile(page("menu.html"), "the last good build");
     start();
-    // Give the build time to start waiting for the index.
-    std::this_thread::sleep_for(1000ms);
+    ASSERT_TRUE(waitForLog("build: the index cannot be read yet"));
     ASSERT_TRUE(helper_->running());
     const auto asked = std::chrono::steady_clock::now();
     notifications::post(Stop_Lumibay_Helper_Notification);
@@ -509,7 +547,7 @@ TEST_F(Helper, StopsWhileTheIndexCannotBeRead) {
 TEST_F(Helper, BuildsOnceTheIndexBecomesReadable) {
     activeSettings();
     start();
-    std::this_thread::sleep_for(800ms);
+    ASSERT_TRUE(waitForLog("build: the index cannot be read yet"));
     EXPECT_FALSE(fs::exists(topPage()));
     writeIndex();
     ASSERT_TRUE(waitUntil([&] { return siteIsBuilt(); }));

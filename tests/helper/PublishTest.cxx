@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <map>
+#include <mutex>
 #include <new>
 #include <set>
 #include <sstream>
@@ -413,6 +414,48 @@ TEST_F(Publish, AFutureIndexIsBuiltOnceAndChangesAreBuiltAgain) {
         row.change(*this, *helper);
         EXPECT_TRUE(helper->checkUpdate());
         ASSERT_TRUE(build(*helper).empty());
+        EXPECT_FALSE(helper->checkUpdate());
+    }
+}
+
+// A build reads the index once, at its start. An index rewritten while the build runs is older
+// than the top page the build writes last, and may even keep its old date; either way the next
+// check builds again.
+TEST_F(Publish, AnIndexRewrittenDuringABuildIsBuiltAgain) {
+    struct Row {
+        const char* name;
+        bool keepDate;
+    };
+    static constexpr Row kRows[] = {
+        {"dated when it was rewritten", false},
+        {"its old date kept, as a copy keeps it", true},
+    };
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        writeIndex(1, "Boats");
+        auto helper = controller();
+        std::once_flag rewrite;
+        helper->setAlbumPageProducer([&](const SitePageBuilder& builder, const AlbumRecord& album,
+                                         const LibraryIndex& index, std::string_view head,
+                                         std::string_view tail, const sitefiles::PageSink& out) {
+            std::call_once(rewrite, [&] {
+                struct stat before {};
+                ::stat(home_.indexFile().c_str(), &before);
+                writeIndex(1, "Sailing boats");
+                if (row.keepDate) {
+                    const timespec times[2] = {before.st_atim, before.st_mtim};
+                    ::utimensat(AT_FDCWD, home_.indexFile().c_str(), times, 0);
+                }
+            });
+            return out(builder.makeAlbumPage(album, index, head, tail));
+        });
+        ASSERT_TRUE(build(*helper).empty());
+        ASSERT_NE(readFile(contents() / "3.html").find("Boats"), std::string::npos);
+        ASSERT_EQ(readFile(contents() / "3.html").find("Sailing boats"), std::string::npos);
+
+        EXPECT_TRUE(helper->checkUpdate());
+        ASSERT_TRUE(build(*helper).empty());
+        EXPECT_NE(readFile(contents() / "3.html").find("Sailing boats"), std::string::npos);
         EXPECT_FALSE(helper->checkUpdate());
     }
 }

@@ -1,4 +1,5 @@
-// The delays between failed builds, and what ends them early.
+// When a build is wanted: an index that differs from what the last build read, the delays between
+// failed builds, and what ends them early.
 #include "RebuildPolicy.hxx"
 
 #include <gtest/gtest.h>
@@ -79,6 +80,42 @@ TEST(RebuildPolicy, ANewIndexOrNewSettingsEndTheWaitAndASuccessForgetsIt) {
     SiteState damaged = site;
     damaged.menu = false;
     EXPECT_TRUE(policy.wantsBuild(damaged, now));
+}
+
+// The index is told by what the build read, not by its date against the site's: the top page is
+// dated at 1000 s, the build read an index dated 900 s.
+TEST(RebuildPolicy, AnIndexThatDiffersFromWhatTheBuildReadIsBuiltAgain) {
+    struct Row {
+        const char* name;
+        void (*change)(IndexIdentity& index);
+        bool wanted;
+    };
+    static constexpr Row kRows[] = {
+        {"unchanged", [](IndexIdentity&) {}, false},
+        {"rewritten during the build, older than the top page",
+         [](IndexIdentity& index) { index.modified.tv_sec = 950; }, true},
+        {"rewritten in place within the same tick", [](IndexIdentity& index) { index.size = 101; },
+         true},
+        {"replaced by a rename within the same tick", [](IndexIdentity& index) { index.inode = 8; },
+         true},
+        {"copied from another disk with its date", [](IndexIdentity& index) { index.device = 2; },
+         true},
+        {"its date put back", [](IndexIdentity& index) { index.modified.tv_sec = 800; }, true},
+        {"newer than the top page", [](IndexIdentity& index) { index.modified.tv_sec = 2000; },
+         true},
+    };
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        RebuildPolicy policy;
+        SiteState site = completeSite(900);
+        policy.succeeded({site.index, policy.settingsGeneration()}, true);
+        row.change(*site.index);
+        EXPECT_EQ(policy.wantsBuild(site, Clock::time_point{}), row.wanted);
+        if (row.wanted) {
+            policy.succeeded({site.index, policy.settingsGeneration()}, true);
+            EXPECT_FALSE(policy.wantsBuild(site, Clock::time_point{}));
+        }
+    }
 }
 
 } // namespace
