@@ -8,7 +8,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QSignalSpy>
+#include <QDBusPendingCall>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -61,7 +61,6 @@ TEST(QuitDuringMove, WindowClosesAndTheLibraryIsWholeInOnePlace) {
     ASSERT_TRUE(bus.registerObject(path, &service, QDBusConnection::ExportAllSlots));
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    QSignalSpy lastClosed(qApp, &QGuiApplication::lastWindowClosed);
 
     // The Quit is sent from a connection of its own as the question is answered, and reaches the
     // window while the copy runs.
@@ -74,7 +73,6 @@ TEST(QuitDuringMove, WindowClosesAndTheLibraryIsWholeInOnePlace) {
     window->pane()->actionButton->click();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !window->pane(); }, 60000));
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(lastClosed.count(), 1);
     EXPECT_EQ(sheets.names, std::vector<std::string>{"BeforeStart"});
     bus.unregisterObject(path);
     QDBusConnection::disconnectFromBus("quitter");
