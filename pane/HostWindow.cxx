@@ -18,7 +18,16 @@ std::unique_ptr<HostWindow> HostWindow::open(const Bundle& bundle, Notifier* not
     return window;
 }
 
-HostWindow::HostWindow(std::unique_ptr<Tessaly> pane) : pane_(std::move(pane)) {}
+HostWindow::HostWindow(std::unique_ptr<Tessaly> pane) : pane_(std::move(pane)) {
+    connect(
+        pane_.get(), &Tessaly::switchingEnded, this,
+        [this] {
+            if (closeWhenIdle_) {
+                close();
+            }
+        },
+        Qt::QueuedConnection);
+}
 
 void HostWindow::raiseToFront() {
     if (isMinimized()) {
@@ -38,6 +47,14 @@ bool HostWindow::event(QEvent* event) {
 }
 
 void HostWindow::closeEvent(QCloseEvent* event) {
+    // A start still running (a Quit over the bus during the library's copy) uses the pane: it is
+    // asked to end at its next safe point, and the window closes once it has.
+    if (pane_ && pane_->isSwitching()) {
+        pane_->requestStop();
+        closeWhenIdle_ = true;
+        event->ignore();
+        return;
+    }
     // The pane goes before its view, which the window still holds until it is destroyed.
     pane_.reset();
     QMainWindow::closeEvent(event);

@@ -33,6 +33,7 @@ private:
     explicit HostWindow(std::unique_ptr<Tessaly> pane);
 
     std::unique_ptr<Tessaly> pane_;
+    bool closeWhenIdle_ = false;
 };
 
 // The name a running window holds on the session bus, and the object that answers there: a second

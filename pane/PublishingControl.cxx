@@ -27,12 +27,15 @@ void Tessaly::doUseButton(QObject*) {
     if (!pref_ || switching_) {
         return;
     }
-    QScopedValueRollback<bool> busy(switching_, true);
-    if (pref_->getActiveFlag()) {
-        stopLumibay();
-    } else {
-        startLumibay();
+    {
+        QScopedValueRollback<bool> busy(switching_, true);
+        if (pref_->getActiveFlag()) {
+            stopLumibay();
+        } else {
+            startLumibay();
+        }
     }
+    emit switchingEnded();
 }
 
 void Tessaly::doAboutButton(QObject*) {
@@ -41,6 +44,7 @@ void Tessaly::doAboutButton(QObject*) {
 
 void Tessaly::startLumibay() {
     PublishingSheets sheets(bundle_, targetWindow());
+    sheets.setStopRequested([this] { return stopRequested_; });
     LibraryRelocation relocation(sheets);
     const LibraryRelocation::Outcome outcome = relocation.prepareLibrary();
     if (!outcome.goOn) {

@@ -23,20 +23,36 @@ void keepWindowPainted(int milliseconds) {
 
 PublishingSheets::~PublishingSheets() = default;
 
-void PublishingSheets::showNotice(Notice notice) {
-    switch (notice) {
-    case Notice::iPhotoNotFound:
+namespace {
+
+// The string table's key of each notice, in the order of `Notice`.
+constexpr const char* kNoticeKeys[] = {
+    nullptr, // iPhotoNotFound has a sheet of its own
+    "PhotoApplicationStillRunsNotice",
+    "LibraryNotMovedNotice",
+    "LibraryInBothPlacesNotice",
+    "TwoLibrariesNotice",
+    "LibraryIsLinkNotice",
+    "SitesNameTakenNotice",
+    "SitesInsideLibraryNotice",
+    "SpecialFileNotice",
+    "TooLittleSpaceNotice",
+    "LeftoverNotRemovedNotice",
+};
+static_assert(std::size(kNoticeKeys) ==
+              static_cast<std::size_t>(LibraryRelocation::Asker::Notice::leftoverNotRemoved) + 1);
+
+} // namespace
+
+void PublishingSheets::showNotice(Notice notice, const std::vector<std::string>& details) {
+    progress_.reset();
+    if (notice == Notice::iPhotoNotFound) {
         ModalSheetController::runModalSheet(QLatin1String(kNotFoundSheet), bundle_, window_);
-        break;
-    case Notice::photoApplicationStillRuns:
-        showNoticeSheet(bundle_, window_, "PhotoApplicationStillRunsNotice");
-        break;
-    case Notice::libraryNotMoved:
-        progress_.reset();
-        showNoticeSheet(bundle_, window_, "LibraryNotMovedNotice",
-                        {LibraryRelocation::getiPhotoInPictureFolderPath()});
-        break;
+        return;
     }
+    auto detail = [&](std::size_t i) { return i < details.size() ? details[i] : std::string(); };
+    showNoticeSheet(bundle_, window_, kNoticeKeys[static_cast<std::size_t>(notice)],
+                    {detail(0), detail(1), detail(2)});
 }
 
 bool PublishingSheets::askBeforeStart() {
@@ -55,16 +71,17 @@ void PublishingSheets::moveProgress(std::uintmax_t done, std::uintmax_t total) {
             QString::fromStdString(bundle_.localizedString("MovingLibraryProgress", "InfoPlist")),
             QString(), 0, 1000, window_);
         // A half-done copy is thrown away, never left behind, but stopping it midway would still
-        // leave the user without a start: the copy runs to its end.
+        // leave the user without a start: the copy runs to its end, unless the window closes.
         progress_->setCancelButton(nullptr);
         progress_->setWindowModality(window_ ? Qt::WindowModal : Qt::ApplicationModal);
         progress_->setMinimumDuration(0);
         progress_->setAutoClose(false);
     }
+    // Also below the dialog's threshold: a request to close the window must get through.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (progress_) {
         const int perMille = total ? static_cast<int>(done * 1000 / total) : 1000;
         progress_->setValue(perMille);
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         if (done >= total) {
             progress_.reset();
         }

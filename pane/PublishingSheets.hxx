@@ -11,6 +11,7 @@
 #include <QProgressDialog>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 namespace tessaly {
@@ -37,15 +38,19 @@ public:
     PublishingSheets(const Bundle& bundle, QWidget* window) : bundle_(bundle), window_(window) {}
     ~PublishingSheets() override;
 
-    void showNotice(Notice notice) override;
+    void showNotice(Notice notice, const std::vector<std::string>& details) override;
     bool askBeforeStart() override;
     void whileWaiting() override;
     void moveProgress(std::uintmax_t done, std::uintmax_t total) override;
+    bool stopRequested() override { return stopRequested_ && stopRequested_(); }
+    // Asked during the start whether the window is closing.
+    void setStopRequested(std::function<bool()> asked) { stopRequested_ = std::move(asked); }
 
 private:
     const Bundle& bundle_;
     QPointer<QWidget> window_;
     std::unique_ptr<QProgressDialog> progress_;
+    std::function<bool()> stopRequested_;
 };
 
 } // namespace tessaly

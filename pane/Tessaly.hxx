@@ -85,6 +85,12 @@ public:
     // start that ends without starting says why in a sheet.
     void startLumibay();
     void stopLumibay();
+    // Whether a start or stop is running. The window is closed only once it has ended: the
+    // sequence still uses the pane.
+    bool isSwitching() const { return switching_; }
+    // Asks a running start to end at its next safe point: a copy of the library is dropped, and
+    // no further sheet is shown. `switchingEnded` follows.
+    void requestStop() { stopRequested_ = true; }
     void registerStartUpItem();
     void removeStartUpItem();
     // The helper inside this pane's bundle.
@@ -103,6 +109,9 @@ public:
     // look saved only while none is selected.
     void lineSelected(std::int32_t line) override;
     void lineUnSelected(std::int32_t line) override;
+
+signals:
+    void switchingEnded();
 
 public slots:
     // The tab view's delegate call after the user selected a tab.
@@ -181,6 +190,7 @@ private:
     std::unique_ptr<SettingEdits> edits_;
     std::chrono::milliseconds helperHandOverWait_{10000};
     bool switching_ = false;
+    bool stopRequested_ = false;
 
     std::unique_ptr<PresetActions> presets_;
     std::unique_ptr<PresetQuestions> ownQuestions_;

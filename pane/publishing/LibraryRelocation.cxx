@@ -41,6 +41,10 @@ std::optional<std::string> fileTypeAt(const std::string& path) {
     }
 }
 
+std::string megabytes(std::uintmax_t bytes) {
+    return std::to_string((bytes + (1u << 20) - 1) >> 20) + " MB";
+}
+
 } // namespace
 
 std::string LibraryRelocation::getiPhotoInPictureFolderPath() {
@@ -51,8 +55,25 @@ std::string LibraryRelocation::getiPhotoInSiteFolderPath() {
     return format("%@/Sites/iPhoto Library", {homeDirectory()});
 }
 
+std::optional<std::string> LibraryRelocation::libraryInPictures() {
+    std::optional<std::string> folder, first;
+    for (const char* name : kLibraryNames) {
+        const std::string path = format("%@/Pictures/%@", {homeDirectory(), name});
+        const std::optional<std::string> type = fileTypeAt(path);
+        if (itemKind(type) == LibraryItem::directory) {
+            if (folder) {
+                return std::nullopt;
+            }
+            folder = path;
+        } else if (type && !first) {
+            first = path;
+        }
+    }
+    return folder ? folder : first ? first : getiPhotoInPictureFolderPath();
+}
+
 std::optional<std::string> LibraryRelocation::checkOriginalFolderConfiguration() {
-    return fileTypeAt(getiPhotoInPictureFolderPath());
+    return fileTypeAt(libraryInPictures().value_or(getiPhotoInPictureFolderPath()));
 }
 
 std::optional<std::string> LibraryRelocation::checkMovedFolderConfiguration() {
@@ -66,21 +87,44 @@ LibraryItem LibraryRelocation::itemKind(const std::optional<std::string>& fileTy
     return *fileType == "NSFileTypeDirectory" ? LibraryItem::directory : LibraryItem::other;
 }
 
+void LibraryRelocation::notice(Asker::Notice notice, const std::vector<std::string>& details) {
+    // A window that is closing shows nothing more.
+    if (!asker_.stopRequested()) {
+        asker_.showNotice(notice, details);
+    }
+}
+
 bool LibraryRelocation::startLumibayCheck() {
-    LibraryItem pictures = itemKind(checkOriginalFolderConfiguration());
-    LibraryItem sites = itemKind(checkMovedFolderConfiguration());
+    const std::optional<std::string> library = libraryInPictures();
+    if (!library) {
+        notice(Asker::Notice::twoLibraries, {format("%@/Pictures", {homeDirectory()})});
+        return false;
+    }
+    const std::optional<std::string> type = fileTypeAt(*library);
+    const LibraryItem pictures = itemKind(type);
+    const LibraryItem sites = itemKind(checkMovedFolderConfiguration());
     if (sites == LibraryItem::directory ||
-        (pictures != LibraryItem::none && sites == LibraryItem::none)) {
+        (pictures == LibraryItem::directory && sites == LibraryItem::none)) {
         return true;
     }
-    asker_.showNotice(Asker::Notice::iPhotoNotFound);
+    if (pictures == LibraryItem::directory) {
+        notice(Asker::Notice::sitesNameTaken, {getiPhotoInSiteFolderPath()});
+    } else if (type == "NSFileTypeSymbolicLink" && sites == LibraryItem::none) {
+        // Going on would publish with no library in ~/Sites; the folder the link names may lie
+        // on another disk, or be shared with other programs, so it is left where it is.
+        std::error_code error;
+        notice(Asker::Notice::libraryIsLink,
+               {*library, fs::read_symlink(*library, error).string()});
+    } else {
+        notice(Asker::Notice::iPhotoNotFound);
+    }
     return false;
 }
 
 bool LibraryRelocation::waitForPhotoApplicationToQuit() {
     const auto deadline = std::chrono::steady_clock::now() + quitWait_;
     while (NSWorkspaceExtention::checkApplicationIsRunning(photoApplication_)) {
-        if (std::chrono::steady_clock::now() >= deadline) {
+        if (std::chrono::steady_clock::now() >= deadline || asker_.stopRequested()) {
             return false;
         }
         asker_.whileWaiting();
@@ -89,15 +133,67 @@ bool LibraryRelocation::waitForPhotoApplicationToQuit() {
     return true;
 }
 
+bool LibraryRelocation::moveLibrary(const std::string& from) {
+    using LibraryMover::Result;
+    LibraryMover::Options options;
+    options.way = moveWay_;
+    options.progress = [this](std::uintmax_t done, std::uintmax_t total) {
+        asker_.moveProgress(done, total);
+    };
+    options.stopRequested = [this] { return asker_.stopRequested(); };
+    const std::string to = getiPhotoInSiteFolderPath();
+    const LibraryMover::Outcome moved = LibraryMover::movePath(from, to, options);
+    const std::string sitesFolder = fs::path(to).parent_path().string();
+    switch (moved.result) {
+    case Result::moved:
+        return true;
+    case Result::movedWithLeftover:
+        notice(Asker::Notice::leftoverNotRemoved, {moved.where.string()});
+        return true;
+    case Result::stopped:
+        return false;
+    case Result::insideItself:
+        notice(Asker::Notice::sitesInsideLibrary, {sitesFolder, from});
+        return false;
+    case Result::specialFile:
+        notice(Asker::Notice::specialFile, {moved.where.string(), from});
+        return false;
+    case Result::noSpace:
+        notice(Asker::Notice::tooLittleSpace,
+               {sitesFolder, megabytes(moved.needed), megabytes(moved.available)});
+        return false;
+    case Result::targetTaken:
+    case Result::notAFolder:
+    case Result::failed:
+        break;
+    }
+    std::string why = moved.why;
+    if (moved.result == Result::targetTaken) {
+        why = format("%@ appeared while the library was being moved", {to});
+    } else if (!moved.where.empty()) {
+        why = moved.where.string() + (why.empty() ? "" : ": " + why);
+    }
+    notice(Asker::Notice::libraryNotMoved, {why, from});
+    return false;
+}
+
 LibraryRelocation::Outcome LibraryRelocation::prepareLibrary() {
-    LibraryItem pictures = itemKind(checkOriginalFolderConfiguration());
-    LibraryItem sites = itemKind(checkMovedFolderConfiguration());
+    // A start cut short (the window killed during a move) left a copy, or an old library beside
+    // its link: finish or undo that first, so the library's state below is what it seems.
+    for (const fs::path& leftover :
+         LibraryMover::recoverInterruptedMoves(getiPhotoInSiteFolderPath())) {
+        notice(Asker::Notice::leftoverNotRemoved, {leftover.string()});
+    }
     if (!startLumibayCheck()) {
         return {false, false};
     }
+    const std::string library = *libraryInPictures();
+    const LibraryItem pictures = itemKind(fileTypeAt(library));
+    const LibraryItem sites = itemKind(checkMovedFolderConfiguration());
     bool wasRunning = false;
     if (pictures == LibraryItem::directory) {
         if (sites == LibraryItem::directory) {
+            notice(Asker::Notice::libraryInBothPlaces, {library, getiPhotoInSiteFolderPath()});
             return {false, false};
         }
         wasRunning = NSWorkspaceExtention::checkApplicationIsRunning(photoApplication_);
@@ -107,29 +203,18 @@ LibraryRelocation::Outcome LibraryRelocation::prepareLibrary() {
         // An application that refuses to quit (it may be showing a dialog) must not hold the
         // window forever, and its library must not move under it.
         if (!waitForPhotoApplicationToQuit()) {
-            asker_.showNotice(Asker::Notice::photoApplicationStillRuns);
+            notice(Asker::Notice::photoApplicationStillRuns);
             return {false, false};
         }
-        if (!asker_.askBeforeStart()) {
-            if (wasRunning) {
-                reopenPhotoApplication();
-            }
-            return {false, false};
-        }
-        bool moved = LibraryMover::movePath(
-            getiPhotoInPictureFolderPath(), getiPhotoInSiteFolderPath(),
-            [this](std::uintmax_t done, std::uintmax_t total) { asker_.moveProgress(done, total); },
-            moveWay_);
-        // Going on would publish with no library in ~/Sites: end the start instead.
-        if (!moved) {
-            asker_.showNotice(Asker::Notice::libraryNotMoved);
+        if (asker_.stopRequested() || !asker_.askBeforeStart() || asker_.stopRequested() ||
+            !moveLibrary(library)) {
             if (wasRunning) {
                 reopenPhotoApplication();
             }
             return {false, false};
         }
     }
-    if (itemKind(checkOriginalFolderConfiguration()) == LibraryItem::none) {
+    if (itemKind(fileTypeAt(*libraryInPictures())) == LibraryItem::none) {
         FinderScripts::makeAlias(format("%@/Pictures", {homeDirectory()}),
                                  getiPhotoInSiteFolderPath());
     }

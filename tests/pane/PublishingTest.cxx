@@ -114,9 +114,10 @@ TEST_F(PublishingTest, NineLibraryStatesThroughTheWindow) {
         {"directory, none: OK", Item::directory, Item::none, 1, "BeforeStart", true, true, true},
         {"directory, none: Cancel", Item::directory, Item::none, 0, "BeforeStart", false, false,
          false},
-        {"directory, directory", Item::directory, Item::directory, 1, nullptr, false, false, false},
-        {"directory, other", Item::directory, Item::file, 1, "iPhotoNotFound", false, false, false},
-        {"other, none", Item::link, Item::none, 1, nullptr, true, false, false},
+        {"directory, directory", Item::directory, Item::directory, 1, "Notice", false, false,
+         false},
+        {"directory, other", Item::directory, Item::file, 1, "Notice", false, false, false},
+        {"link, none", Item::link, Item::none, 1, "Notice", false, false, false},
         {"other, directory", Item::file, Item::directory, 1, nullptr, true, false, false},
         {"other, other", Item::file, Item::file, 1, "iPhotoNotFound", false, false, false},
     };

@@ -22,11 +22,15 @@ public:
     bool answer = true;
     std::function<void()> beforeAnswering;
     std::vector<Notice> notices;
+    std::vector<std::vector<std::string>> details;
     int questions = 0;
     int waits = 0;
     std::uintmax_t lastDone = 0, lastTotal = 0;
 
-    void showNotice(Notice notice) override { notices.push_back(notice); }
+    void showNotice(Notice notice, const std::vector<std::string>& filled) override {
+        notices.push_back(notice);
+        details.push_back(filled);
+    }
     bool askBeforeStart() override {
         ++questions;
         if (beforeAnswering) {
@@ -92,60 +96,92 @@ TEST(LibraryRelocation, ItemQueries) {
     }
 }
 
-TEST(LibraryRelocation, NineLibraryStates) {
+// The nine states of the two places, for each name the library folder has had in ~/Pictures:
+// the library is moved into ~/Sites as "iPhoto Library", the link left behind keeps the folder's
+// own name, and every start that ends without starting says why.
+TEST(LibraryRelocation, NineLibraryStatesForEachName) {
     struct Case {
         const char* name;
         Item pictures;
         Item sites;
+        std::optional<Notice> notice;
         bool goOn;
-        bool notFoundNotice;
-        bool asked;
         bool moved;
-        bool linkMade;
+        bool linkMade; // at the folder's own name, to ~/Sites/iPhoto Library
     };
-    static constexpr Case cases[] = {
-        {"none, none", Item::none, Item::none, false, true, false, false, false},
-        {"none, directory", Item::none, Item::directory, true, false, false, false, true},
-        {"none, other", Item::none, Item::file, false, true, false, false, false},
-        {"directory, none", Item::directory, Item::none, true, false, true, true, true},
-        {"directory, directory", Item::directory, Item::directory, false, false, false, false,
+    static const Case cases[] = {
+        {"none, none", Item::none, Item::none, Notice::iPhotoNotFound, false, false, false},
+        {"none, directory", Item::none, Item::directory, {}, true, false, false},
+        {"none, other", Item::none, Item::file, Notice::iPhotoNotFound, false, false, false},
+        {"directory, none", Item::directory, Item::none, {}, true, true, true},
+        {"directory, directory", Item::directory, Item::directory, Notice::libraryInBothPlaces,
+         false, false, false},
+        {"directory, other", Item::directory, Item::file, Notice::sitesNameTaken, false, false,
          false},
-        {"directory, other", Item::directory, Item::file, false, true, false, false, false},
-        {"other, none", Item::link, Item::none, true, false, false, false, false},
-        {"other, directory", Item::file, Item::directory, true, false, false, false, false},
-        {"other, other", Item::file, Item::file, false, true, false, false, false},
+        // Going on would publish with no library in ~/Sites.
+        {"link, none", Item::link, Item::none, Notice::libraryIsLink, false, false, false},
+        {"other, directory", Item::file, Item::directory, {}, true, false, false},
+        {"other, other", Item::file, Item::file, Notice::iPhotoNotFound, false, false, false},
         // A link leading nowhere counts as nothing, but its name is never replaced.
-        {"dangling, directory", Item::dangling, Item::directory, true, false, false, false, false},
+        {"dangling, directory", Item::dangling, Item::directory, {}, true, false, false},
     };
-    for (const Case& row : cases) {
-        SCOPED_TRACE(row.name);
-        testing::TempHome home;
-        const fs::path pictures = home.path() / "Pictures/iPhoto Library";
-        const fs::path sites = home.path() / "Sites/iPhoto Library";
-        fs::create_directories(home.path() / "Pictures");
-        makeItem(pictures, row.pictures, home.path(), "pictures");
-        makeItem(sites, row.sites, home.path(), "sites");
-        ScriptedAsker asker;
-        LibraryRelocation relocation(asker, "NoSuchPhotoApp-" + std::to_string(::getpid()));
+    for (const char* folderName : LibraryRelocation::kLibraryNames) {
+        for (const Case& row : cases) {
+            SCOPED_TRACE(std::string(folderName) + ": " + row.name);
+            testing::TempHome home;
+            const fs::path pictures = home.path() / "Pictures" / folderName;
+            const fs::path sites = home.path() / "Sites/iPhoto Library";
+            fs::create_directories(home.path() / "Pictures");
+            makeItem(pictures, row.pictures, home.path(), "pictures");
+            makeItem(sites, row.sites, home.path(), "sites");
+            ScriptedAsker asker;
+            LibraryRelocation relocation(asker, "NoSuchPhotoApp-" + std::to_string(::getpid()));
 
-        LibraryRelocation::Outcome outcome = relocation.prepareLibrary();
-        EXPECT_EQ(outcome.goOn, row.goOn);
-        EXPECT_FALSE(outcome.quitPhotoApplication);
-        EXPECT_EQ(asker.notices, row.notFoundNotice ? std::vector<Notice>{Notice::iPhotoNotFound}
-                                                    : std::vector<Notice>{});
-        EXPECT_EQ(asker.questions, row.asked ? 1 : 0);
-        if (row.moved) {
-            EXPECT_EQ(testing::readFile(sites / "AlbumData.xml"), "pictures");
-            EXPECT_EQ(testing::readFile(sites / "Originals/2004/a.jpg"), "jpeg of pictures");
-        }
-        EXPECT_EQ(fs::is_symlink(pictures) && fs::read_symlink(pictures) == sites, row.linkMade);
-        if (row.pictures == Item::directory && !row.moved) {
-            EXPECT_EQ(testing::readFile(pictures / "AlbumData.xml"), "pictures");
-        }
-        if (row.sites == Item::directory) {
-            EXPECT_EQ(testing::readFile(sites / "AlbumData.xml"), "sites");
+            LibraryRelocation::Outcome outcome = relocation.prepareLibrary();
+            EXPECT_EQ(outcome.goOn, row.goOn);
+            EXPECT_FALSE(outcome.quitPhotoApplication);
+            EXPECT_EQ(asker.notices,
+                      row.notice ? std::vector<Notice>{*row.notice} : std::vector<Notice>{});
+            EXPECT_EQ(asker.questions, row.moved ? 1 : 0);
+            if (row.moved) {
+                EXPECT_EQ(testing::readFile(sites / "AlbumData.xml"), "pictures");
+                EXPECT_EQ(testing::readFile(sites / "Originals/2004/a.jpg"), "jpeg of pictures");
+            }
+            if (row.pictures != Item::none) {
+                EXPECT_EQ(fs::is_symlink(pictures) && fs::read_symlink(pictures) == sites,
+                          row.linkMade);
+            }
+            if (row.pictures == Item::directory && !row.moved) {
+                EXPECT_EQ(testing::readFile(pictures / "AlbumData.xml"), "pictures");
+            }
+            if (row.sites == Item::directory) {
+                EXPECT_EQ(testing::readFile(sites / "AlbumData.xml"), "sites");
+            }
+            if (row.pictures == Item::none && row.sites == Item::directory) {
+                // With nothing in ~/Pictures, the link gets the usual name.
+                EXPECT_EQ(fs::read_symlink(home.path() / "Pictures/iPhoto Library"), sites);
+            }
+            if (row.notice == Notice::libraryInBothPlaces) {
+                EXPECT_EQ(asker.details[0],
+                          (std::vector<std::string>{pictures.string(), sites.string()}));
+            }
         }
     }
+}
+
+// Two library folders in ~/Pictures: which one to publish is the user's to say.
+TEST(LibraryRelocation, TwoLibrariesInPicturesMoveNothing) {
+    testing::TempHome home;
+    makeItem(home.path() / "Pictures/iPhotoLibrary", Item::directory, home.path(), "old");
+    makeItem(home.path() / "Pictures/iPhoto Library.photolibrary", Item::directory, home.path(),
+             "new");
+    ScriptedAsker asker;
+    LibraryRelocation relocation(asker, "NoSuchPhotoApp-" + std::to_string(::getpid()));
+    EXPECT_FALSE(relocation.prepareLibrary().goOn);
+    EXPECT_EQ(asker.notices, std::vector<Notice>{Notice::twoLibraries});
+    EXPECT_EQ(asker.questions, 0);
+    EXPECT_FALSE(fs::exists(home.path() / "Sites/iPhoto Library"));
+    EXPECT_EQ(testing::readFile(home.path() / "Pictures/iPhotoLibrary/AlbumData.xml"), "old");
 }
 
 class PhotoApplicationTest : public ::testing::Test {
@@ -239,6 +275,7 @@ TEST(LibraryRelocation, MoveThatCannotBeDoneLosesNothing) {
 
         EXPECT_FALSE(relocation.prepareLibrary().goOn);
         EXPECT_EQ(asker.notices, std::vector<Notice>{Notice::libraryNotMoved});
+        EXPECT_EQ(asker.details[0].at(1), pictures.string());
         EXPECT_EQ(testing::readFile(pictures / "AlbumData.xml"), "pictures");
         EXPECT_EQ(testing::readFile(pictures / "Originals/2004/a.jpg"), "jpeg of pictures");
         EXPECT_TRUE(fs::is_empty(sites));
@@ -284,16 +321,20 @@ TEST(LibraryMover, CopiesAcrossFileSystems) {
     fs::remove_all(otherDisk);
 }
 
-// Something the copy cannot carry (here a named pipe): the copy is dropped, the original stays.
-TEST(LibraryMover, FailedCopyKeepsTheOriginal) {
+// Something the copy cannot carry: the start says what, and the library stays as it was.
+TEST(LibraryRelocation, SpecialFileEndsTheStartAndSaysWhich) {
     testing::TempHome home;
-    const fs::path from = home.path() / "Pictures/iPhoto Library";
-    const fs::path to = home.path() / "Sites/iPhoto Library";
-    makeItem(from, Item::directory, home.path(), "pictures");
-    ASSERT_EQ(::mkfifo((from / "pipe").c_str(), 0600), 0);
-    EXPECT_FALSE(LibraryMover::movePath(from, to, {}, LibraryMover::Way::alwaysCopy));
-    EXPECT_EQ(testing::readFile(from / "Originals/2004/a.jpg"), "jpeg of pictures");
-    EXPECT_TRUE(fs::is_fifo(from / "pipe"));
+    const fs::path pictures = home.path() / "Pictures/iPhoto Library";
+    makeItem(pictures, Item::directory, home.path(), "pictures");
+    ASSERT_EQ(::mkfifo((pictures / "pipe").c_str(), 0600), 0);
+    ScriptedAsker asker;
+    LibraryRelocation relocation(asker, "NoSuchPhotoApp-" + std::to_string(::getpid()));
+    relocation.setMoveWay(LibraryMover::Way::alwaysCopy);
+    EXPECT_FALSE(relocation.prepareLibrary().goOn);
+    EXPECT_EQ(asker.notices, std::vector<Notice>{Notice::specialFile});
+    EXPECT_EQ(asker.details[0].at(0), (pictures / "pipe").string());
+    EXPECT_EQ(testing::readFile(pictures / "Originals/2004/a.jpg"), "jpeg of pictures");
+    EXPECT_TRUE(fs::is_fifo(pictures / "pipe"));
     EXPECT_TRUE(fs::is_empty(home.path() / "Sites"));
 }
 
