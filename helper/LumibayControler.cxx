@@ -54,7 +54,8 @@ LumibayControler::~LumibayControler() {
 }
 
 void LumibayControler::loadSettings() {
-    def_ = std::make_unique<LumibayPref>();
+    // The window alone writes the settings file; the helper's defaults stay in memory.
+    def_ = std::make_unique<LumibayPref>(LumibayPref::FileWrites::Never);
     settingsChanged();
     publishMonitorView();
 }
@@ -70,6 +71,11 @@ void LumibayControler::applicationDidFinishLaunching() {
     }
     loadSettings();
     if (!def_->getActiveFlag()) {
+        logLine(def_->hasDictionary()
+                    ? "Publishing is switched off in the settings; LumibayHelper closes the site "
+                      "and quits."
+                    : "The settings file " + def_->getPrefPath() +
+                          " cannot be read; LumibayHelper closes the site and quits.");
         terminateApplication();
         return;
     }

@@ -43,16 +43,16 @@ bool PresetActions::saveCurrentSetting(PresetQuestions& questions) {
 }
 
 bool PresetActions::useSetting(const std::string& fileName, PresetQuestions& questions,
-                               const std::function<void()>& showSettings) {
+                               const std::function<void(bool saved)>& showSettings) {
     if (auto problem = folder_.apply(fileName, pref_)) {
         questions.tellProblem(QString::fromStdString(problem->message));
         return false;
     }
     // The helper answers the notification by reading the file, so the file comes first. Only the
     // settings-change notification is posted: the helper rebuilds with the new image size too.
-    pref_.savePref();
+    const bool saved = pref_.savePref();
     if (showSettings) {
-        showSettings();
+        showSettings(saved);
     }
     notifier_.post(TSY_SiteParamChange_Notification);
     return true;

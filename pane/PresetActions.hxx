@@ -45,10 +45,11 @@ public:
     bool saveCurrentSetting(PresetQuestions& questions);
 
     // Puts the preset into the settings, saves the settings file, lets `showSettings` refill the
-    // window, and only then tells the helper, with the one settings-change notification. A preset
-    // that cannot be used changes nothing, the user is told why, and false comes back.
+    // window (told whether the file was saved), and only then tells the helper, with the one
+    // settings-change notification. A preset that cannot be used changes nothing, the user is told
+    // why, and false comes back.
     bool useSetting(const std::string& fileName, PresetQuestions& questions,
-                    const std::function<void()>& showSettings);
+                    const std::function<void(bool saved)>& showSettings);
 
     // Asks, then removes the preset. True when the user confirmed (the window is then refilled,
     // whether or not the removal worked).

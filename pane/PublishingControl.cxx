@@ -10,8 +10,11 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusServiceWatcher>
+#include <QEventLoop>
 #include <QProcess>
 #include <QScopedValueRollback>
+#include <QTimer>
 
 namespace tessaly {
 
@@ -55,13 +58,18 @@ void Tessaly::startLumibay() {
             relocation.reopenPhotoApplication();
         }
     };
-    pref_->setActiveFlag(!pref_->getActiveFlag());
+    const bool wasActive = pref_->getActiveFlag();
+    pref_->setActiveFlag(!wasActive);
     // The helper reads the flag from the file and quits at once when it finds it off: without
     // the file saved, a launch would publish nothing while the window showed it publishing.
-    pref_->savePref();
-    if (!pref_->hasDictionary()) {
+    if (!pref_->savePref()) {
+        // The store keeps what the file holds, so the window goes on showing the truth.
+        pref_->setActiveFlag(wasActive);
         reopen();
-        showNoticeSheet(bundle_, targetWindow(), "SettingsNotSavedNotice", {pref_->getPrefPath()});
+        showNoticeSheet(bundle_, targetWindow(),
+                        pref_->hasDictionary() ? "SettingsNotWrittenNotice"
+                                               : "SettingsNotSavedNotice",
+                        {pref_->getPrefPath()});
         return;
     }
     setActionButton(pref_->getActiveFlag());
@@ -87,14 +95,20 @@ bool Tessaly::waitForHelperHandOver() {
         return true;
     }
     const QString name = QLatin1String(kHelperServiceName);
-    const auto deadline = std::chrono::steady_clock::now() + helperHandOverWait_;
-    while (bus.interface()->isServiceRegistered(name).value()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            return false;
-        }
-        keepWindowPainted(50);
+    // Watched before the question, so a name let go in between is not missed.
+    QDBusServiceWatcher watcher(name, bus, QDBusServiceWatcher::WatchForUnregistration);
+    if (!bus.interface()->isServiceRegistered(name).value()) {
+        return true;
     }
-    return true;
+    QEventLoop wait;
+    bool gone = false;
+    QObject::connect(&watcher, &QDBusServiceWatcher::serviceUnregistered, &wait, [&] {
+        gone = true;
+        wait.quit();
+    });
+    QTimer::singleShot(helperHandOverWait_, &wait, &QEventLoop::quit);
+    wait.exec(QEventLoop::ExcludeUserInputEvents);
+    return gone;
 }
 
 bool Tessaly::launchHelper() {
@@ -115,7 +129,8 @@ bool Tessaly::launchHelper() {
 
 void Tessaly::stopLumibay() {
     pref_->setActiveFlag(false);
-    pref_->savePref();
+    // The helper still stops; an unsaved flag would only start it again at the next login.
+    reportSave(pref_->savePref());
     setActionButton(false);
     notifier_->post(Stop_Lumibay_Helper_Notification);
     removeStartUpItem();

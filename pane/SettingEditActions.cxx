@@ -17,10 +17,14 @@ void Tessaly::reportSave(bool saved) {
         return;
     }
     saveProblemLabel->setText(
-        QStringLiteral("This change was not saved: the settings file %1 could not be read, and "
-                       "Tessaly does not overwrite it. Repair or remove the file, then open "
-                       "Tessaly again.")
-            .arg(QString::fromStdString(pref_->getPrefPath())));
+        pref_->hasDictionary()
+            ? QStringLiteral("This change was not saved: the settings file %1 could not be "
+                             "written. Check that its folder is writable and the disk has room.")
+                  .arg(QString::fromStdString(pref_->getPrefPath()))
+            : QStringLiteral("This change was not saved: the settings file %1 could not be read, "
+                             "and Tessaly does not overwrite it. Repair or remove the file, then "
+                             "open Tessaly again.")
+                  .arg(QString::fromStdString(pref_->getPrefPath())));
     saveProblemLabel->show();
 }
 

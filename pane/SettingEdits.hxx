@@ -71,7 +71,8 @@ public:
     SettingEdits(LumibayPref& pref, Notifier& notifier) : pref_(pref), notifier_(notifier) {}
 
     // Each returns whether the edit reached the settings file. It does not when the file exists
-    // but could not be read: the store then keeps nothing, and the file is never overwritten.
+    // but could not be read (the store then keeps nothing, and the file is never overwritten),
+    // or when the write failed (a read-only folder, a full disk).
     bool changeImageSize(float value);
     bool changePopupSetting(Setting setting, std::string_view title);
     bool changeColor(int tag, std::optional<RgbColor> color);

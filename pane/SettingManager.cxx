@@ -65,8 +65,8 @@ void Tessaly::doUseSelectedSetting(QObject*) {
     if (!presets_ || !name) {
         return;
     }
-    presets_->useSetting(*name, presetQuestions(), [this] {
-        reportSave(pref_->hasDictionary());
+    presets_->useSetting(*name, presetQuestions(), [this](bool saved) {
+        reportSave(saved);
         viewSetUp();
     });
 }

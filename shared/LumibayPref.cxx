@@ -55,7 +55,7 @@ std::optional<std::string> textValue(plist_t node) {
 
 } // namespace
 
-LumibayPref::LumibayPref() : prefPath_(getPrefPath()) {
+LumibayPref::LumibayPref(FileWrites writes) : prefPath_(getPrefPath()), writes_(writes) {
     // No file, or a link to a file that is not there yet, counts as none: the first write
     // creates it.
     // Anything else that stops us from looking (a link loop, a folder we may not enter) may
@@ -93,17 +93,28 @@ void LumibayPref::store(Setting setting, plist_t value) {
     plist_dict_set_item(dic_.get(), settingInfo(setting).key, value);
 }
 
-void LumibayPref::writeFile() {
-    if (dic_) {
-        writePlistDictionary(getPrefPath(), dic_.get());
+// A file past the reader's limit would be refused at the next start, and with it every setting
+// it holds: such a dictionary is not written at all. The XML form is several times larger than
+// what a deeply nested file read in, because its indentation grows with the nesting.
+bool LumibayPref::writeTo(const std::string& path) {
+    if (!dic_ || writes_ == FileWrites::Never) {
+        return false;
     }
+    char* xml = nullptr;
+    std::uint32_t length = 0;
+    plist_to_xml(dic_.get(), &xml, &length);
+    const bool fits = xml && length <= kMaxPlistBytes;
+    plist_to_xml_free(xml);
+    if (!fits) {
+        errno = EFBIG;
+        return false;
+    }
+    return writePlistDictionary(path, dic_.get());
 }
 
-void LumibayPref::savePref() {
-    if (dic_) {
-        writePlistDictionary(prefPath_, dic_.get());
-    }
-}
+bool LumibayPref::writeFile() { return writeTo(getPrefPath()); }
+
+bool LumibayPref::savePref() { return writeTo(prefPath_); }
 
 template <typename SetDefault>
 void LumibayPref::fillIfMissing(Setting setting, SetDefault setDefault) {

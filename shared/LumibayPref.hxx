@@ -24,8 +24,13 @@ class LumibayPref {
 public:
     using Date = std::chrono::system_clock::time_point;
 
+    // Whether the store may ever write the settings file. The helper's stores never do: the
+    // window is the file's one writer, so a value it saved cannot be lost to an older copy that
+    // the helper wrote back. Such a store fills missing keys in memory only.
+    enum class FileWrites { Allowed, Never };
+
     // Reads the settings file.
-    LumibayPref();
+    explicit LumibayPref(FileWrites writes = FileWrites::Allowed);
     LumibayPref(const LumibayPref&) = delete;
     LumibayPref& operator=(const LumibayPref&) = delete;
 
@@ -35,7 +40,10 @@ public:
 
     // False when the settings file exists but could not be read.
     bool hasDictionary() const { return dic_ != nullptr; }
-    void savePref();
+    // Writes the whole dictionary. False when nothing reached the file: no dictionary, a store
+    // that never writes, a dictionary too large to be read back, or a failed write (errno then
+    // tells why). The values stay in memory either way.
+    bool savePref();
 
     // Filled in memory when missing; an unreadable file gives NO, 0, 0 and none.
     bool getActiveFlag();
@@ -111,11 +119,13 @@ private:
     void store(Setting setting, plist_t value);
     // Applies the row's rule for a missing key through `setDefault`.
     template <typename SetDefault> void fillIfMissing(Setting setting, SetDefault setDefault);
-    void writeFile();
+    bool writeFile();
+    bool writeTo(const std::string& path);
     std::optional<Date> dateSetting(Setting setting) const;
     void setDateSetting(Setting setting, std::optional<Date> date);
 
     std::string prefPath_;
+    FileWrites writes_;
     PlistPtr dic_;
     // Set by the four setters that mark a change; kept for the file's writers, read by nobody.
     bool DicChangedFlag_ = false;

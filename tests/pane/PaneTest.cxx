@@ -120,6 +120,24 @@ TEST_F(Pane, AnUnreadableFileShowsDefaultsAndIsNeverOverwritten) {
         QString::fromStdString(home_.settingsFile().string())));
 }
 
+// A settings file that cannot be written (its folder gone, a file in its place): the edit says
+// so in the window, and the next edit that is saved clears the notice.
+TEST_F(Pane, AnEditThatCannotBeWrittenSaysSo) {
+    writeSettings("<key>Num_Of_Col_Key</key><integer>4</integer>\n");
+    open();
+    const std::filesystem::path folder = home_.settingsFile().parent_path();
+    std::filesystem::remove_all(folder);
+    writeFile(folder, "a file where the folder should be");
+    choose(pane_->numColomsMenu, "2");
+    EXPECT_FALSE(pane_->saveProblemLabel->isHidden());
+    EXPECT_TRUE(pane_->saveProblemLabel->text().contains("could not be written"));
+
+    std::filesystem::remove(folder);
+    choose(pane_->numColomsMenu, "3");
+    EXPECT_TRUE(pane_->saveProblemLabel->isHidden());
+    EXPECT_EQ(LumibayPref().getNumOfCol(), 3);
+}
+
 // The host: titled from the bundle's string table when activated, the pane gone once closed.
 TEST_F(Pane, TheWindowIsTitledWhenActivatedAndLetsThePaneGoWhenClosed) {
     QString error;

@@ -255,6 +255,25 @@ TEST_F(PublishingTest, AnAutostartFolderThatCannotBeWrittenGivesANotice) {
     EXPECT_TRUE(waitForLaunches(1));
 }
 
+// Settings that cannot be written: the helper would read publishing off and quit, so the start
+// ends with a notice, and the button, the helper and the login item stay as they were.
+TEST_F(PublishingTest, AStartWhoseSettingsCannotBeWrittenStartsNothing) {
+    // A file where the settings folder should be stops every writer, root included.
+    writeFile(home / "Library/Preferences", "a file where the folder should be");
+    makeItem(sites, Item::directory, "sites");
+    openPane();
+    ASSERT_FALSE(HasFatalFailure());
+    const QString start = title();
+    press();
+    EXPECT_EQ(sheets.names, std::vector<std::string>{"Notice"});
+    ASSERT_EQ(sheets.messages.size(), 1u);
+    EXPECT_NE(sheets.messages[0].find("could not be written"), std::string::npos);
+    EXPECT_EQ(title(), start);
+    EXPECT_FALSE(pane_->pref()->getActiveFlag());
+    EXPECT_TRUE(launches().empty());
+    EXPECT_EQ(autostartFiles(), 0u);
+}
+
 // A helper told to stop still holds its name on the bus until it has closed the site; a new one
 // started meanwhile would quit at once. The start waits for the name to be free.
 TEST_F(PublishingTest, StartWaitsForTheOldHelperToLetGoOfItsName) {

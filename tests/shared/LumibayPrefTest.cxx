@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <sys/stat.h>
+#include <thread>
 
 namespace tessaly {
 namespace {
@@ -230,6 +232,105 @@ TEST(LumibayPref, UnreadableFileIsNeverTouched) {
         store.savePref();
         EXPECT_EQ(readFile(home.settingsFile()), row.bytes);
     }
+}
+
+// Every save that does not reach the file says so, and what the file held stays as it was.
+TEST(LumibayPref, SavesThatDoNotReachTheFileReportIt) {
+    const std::string before = plistDocument("<key>MenuWidth_Key</key><integer>80</integer>\n");
+    struct Case {
+        const char* name;
+        // Prepares the home folder; the store is made afterwards.
+        void (*prepare)(const TempHome& home, const std::string& before);
+        LumibayPref::FileWrites writes;
+        // Applied to the store before the save.
+        void (*change)(LumibayPref& store);
+        bool saved;
+    };
+    static const Case cases[] = {
+        {"a writable file",
+         [](const TempHome& h, const std::string& b) { writeFile(h.settingsFile(), b); },
+         LumibayPref::FileWrites::Allowed, [](LumibayPref& store) { store.setMenuWidth(300); },
+         true},
+        // A file where the folder should be stops every writer, root included.
+        {"no folder for the file",
+         [](const TempHome& h, const std::string&) {
+             writeFile(h.settingsFile().parent_path(), "a file, not a folder");
+         },
+         LumibayPref::FileWrites::Allowed, [](LumibayPref& store) { store.setMenuWidth(300); },
+         false},
+        // Past the reader's limit the next start could not read it back.
+        {"too large to be read back",
+         [](const TempHome& h, const std::string& b) { writeFile(h.settingsFile(), b); },
+         LumibayPref::FileWrites::Allowed,
+         [](LumibayPref& store) { store.setSiteName(std::string(kMaxPlistBytes, 'x')); }, false},
+        {"a store that never writes",
+         [](const TempHome& h, const std::string& b) { writeFile(h.settingsFile(), b); },
+         LumibayPref::FileWrites::Never, [](LumibayPref& store) { store.setMenuWidth(300); },
+         false},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        TempHome home;
+        row.prepare(home, before);
+        const std::string held = readFile(home.settingsFile());
+        LumibayPref store(row.writes);
+        row.change(store);
+        EXPECT_EQ(store.savePref(), row.saved);
+        if (row.saved) {
+            EXPECT_EQ(storedXml(home, MenuWidth_Key), "<integer>300</integer>");
+        } else {
+            EXPECT_EQ(readFile(home.settingsFile()), held);
+        }
+    }
+}
+
+// A store that never writes fills missing keys in memory only, whatever it is asked.
+TEST(LumibayPref, AStoreThatNeverWritesLeavesTheFileAlone) {
+    TempHome home;
+    const std::string before = plistDocument("<key>Active_Flag_Key</key><true/>\n");
+    writeFile(home.settingsFile(), before);
+    LumibayPref store(LumibayPref::FileWrites::Never);
+    EXPECT_TRUE(store.getActiveFlag());
+    EXPECT_EQ(store.getImageSize(), 150);
+    EXPECT_EQ(NSColorExtention::HTMLColor(*store.getPictureCommentColor()), "A3392C");
+    store.setImageSize(400);
+    EXPECT_EQ(store.getImageSize(), 400);
+    store.setLastUpdateDate(std::chrono::system_clock::now());
+    EXPECT_EQ(readFile(home.settingsFile()), before);
+}
+
+// The window saves a new colour again and again while the helper's stores are made and read, as
+// at every start and every settings notification. The window is the file's one writer, so every
+// value it saved is what the file holds afterwards, in every timing.
+TEST(LumibayPref, NoValueTheWindowSavedIsLostToTheHelper) {
+    TempHome home;
+    // A file that lacks most keys: the helper's getters all meet missing ones.
+    writeFile(home.settingsFile(), plistDocument("<key>Active_Flag_Key</key><true/>\n"));
+    std::atomic<bool> done = false;
+    std::thread helper([&] {
+        while (!done) {
+            LumibayPref store(LumibayPref::FileWrites::Never);
+            for (const SettingInfo& info : kSettings) {
+                store.integerSetting(info.id);
+                store.colorSetting(info.id);
+            }
+        }
+    });
+    int lost = 0;
+    LumibayPref window;
+    for (int i = 0; i < 300; ++i) {
+        const RgbColor color{static_cast<float>(i % 256) / 255.0f, 0.5f, 0.25f, 1.0f};
+        window.setMenuBkgndColor(color);
+        ASSERT_TRUE(window.savePref());
+        // Whatever the helper did meanwhile, the file keeps the colour just saved.
+        if (NSColorExtention::HTMLColor(*LumibayPref().getMenuBkgndColor()) !=
+            NSColorExtention::HTMLColor(color)) {
+            ++lost;
+        }
+    }
+    done = true;
+    helper.join();
+    EXPECT_EQ(lost, 0);
 }
 
 TEST(LumibayPref, ValuesOfTheWrongTypeGiveDefaultsAndStay) {
