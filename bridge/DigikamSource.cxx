@@ -210,21 +210,10 @@ SnapshotResult DigikamSource::read() {
     if (!db.beginSnapshot()) {
         return {std::nullopt, db.error()};
     }
-    std::optional<std::int64_t> version;
-    {
-        SqliteDatabase::Query query(db, "SELECT value FROM Settings WHERE keyword = 'DBVersion'");
-        if (query.next()) {
-            version = query.integer(0);
-        }
-    }
-    if (!version) {
-        return {std::nullopt, "The file " + database.path + " is not a digiKam database."};
-    }
-    if (*version < kOldestSchema || *version > kNewestSchema) {
-        return {std::nullopt,
-                "The digiKam database " + database.path + " has schema version " +
-                    std::to_string(*version) + ", which this version does not know (" +
-                    std::to_string(kOldestSchema) + " to " + std::to_string(kNewestSchema) + ")."};
+    if (std::string wrong = db.checkSchema("SELECT value FROM Settings WHERE keyword = 'DBVersion'",
+                                           "digiKam", kOldestSchema, kNewestSchema);
+        !wrong.empty()) {
+        return {std::nullopt, std::move(wrong)};
     }
 
     std::unordered_map<std::int64_t, std::pair<std::string, std::string>> roots; // folder, label

@@ -71,21 +71,10 @@ SnapshotResult ShotwellSource::read() {
     if (!db.beginSnapshot()) {
         return {std::nullopt, db.error()};
     }
-    std::optional<std::int64_t> version;
-    {
-        SqliteDatabase::Query query(db, "SELECT schema_version FROM VersionTable ORDER BY id");
-        if (query.next()) {
-            version = query.integer(0);
-        }
-    }
-    if (!version) {
-        return {std::nullopt, "The file " + path_ + " is not a Shotwell database."};
-    }
-    if (*version < kOldestSchema || *version > kNewestSchema) {
-        return {std::nullopt,
-                "The Shotwell database " + path_ + " has schema version " +
-                    std::to_string(*version) + ", which this version does not know (" +
-                    std::to_string(kOldestSchema) + " to " + std::to_string(kNewestSchema) + ")."};
+    if (std::string wrong = db.checkSchema("SELECT schema_version FROM VersionTable ORDER BY id",
+                                           "Shotwell", kOldestSchema, kNewestSchema);
+        !wrong.empty()) {
+        return {std::nullopt, std::move(wrong)};
     }
 
     // Every visible item, by kind and id, so that tags can name them.

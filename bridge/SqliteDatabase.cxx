@@ -126,11 +126,25 @@ void SqliteDatabase::endSnapshot() {
     }
 }
 
-bool SqliteDatabase::hasColumns(const char* sql) {
-    sqlite3_stmt* statement = nullptr;
-    const bool compiles = db_ && sqlite3_prepare_v2(db_, sql, -1, &statement, nullptr) == SQLITE_OK;
-    sqlite3_finalize(statement);
-    return compiles;
+std::string SqliteDatabase::checkSchema(const char* sql, std::string_view application, int oldest,
+                                        int newest) {
+    std::optional<std::int64_t> version;
+    {
+        Query query(*this, sql);
+        if (query.next()) {
+            version = query.integer(0);
+        }
+    }
+    const std::string name(application);
+    if (!version) {
+        return "The file " + path_ + " is not a " + name + " database.";
+    }
+    if (*version < oldest || *version > newest) {
+        return "The " + name + " database " + path_ + " has schema version " +
+               std::to_string(*version) + ", which this version does not know (" +
+               std::to_string(oldest) + " to " + std::to_string(newest) + ").";
+    }
+    return {};
 }
 
 SqliteDatabase::Query::Query(SqliteDatabase& db, const char* sql) : db_(db) {

@@ -30,8 +30,10 @@ public:
     bool beginSnapshot();
     void endSnapshot();
 
-    // Whether the query compiles: tells a schema with the expected tables and columns.
-    bool hasColumns(const char* sql);
+    // Reads the application's schema version with `sql` (one integer) and checks it lies within
+    // the versions a reader knows. The message when it does not, naming the application and file;
+    // empty when it does.
+    std::string checkSchema(const char* sql, std::string_view application, int oldest, int newest);
 
     class Query {
     public:
