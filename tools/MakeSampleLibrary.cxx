@@ -18,6 +18,7 @@
 #include <string_view>
 
 using namespace tessaly::sample;
+using tessaly::PlistWriter;
 
 namespace {
 

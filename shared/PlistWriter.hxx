@@ -5,9 +5,11 @@
 //
 // It exists because building a 100,000-picture index as a libplist tree before writing it took
 // about 400 MB and over two seconds; streaming keeps memory flat whatever the library's size.
-// Misuse (a value where a key is due, keys out of order, unbalanced containers, text that XML
-// cannot carry) throws std::logic_error: the generator is ours, so these are our bugs, and a
-// quietly wrong index would hide them from every test downstream.
+// The sample-library tool and the library bridge both write indexes with it. Misuse (a value
+// where a key is due, keys out of order, unbalanced containers, text that XML cannot carry)
+// throws std::logic_error: the callers are ours, so these are our bugs, and a quietly wrong index
+// would hide them from every test downstream. Callers clean text from outside before handing it
+// over.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +21,7 @@
 
 class QString;
 
-namespace tessaly::sample {
+namespace tessaly {
 
 class PlistWriter {
 public:
@@ -78,4 +80,4 @@ private:
     bool finished_ = false;
 };
 
-} // namespace tessaly::sample
+} // namespace tessaly

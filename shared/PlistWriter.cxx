@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <utility>
 
-namespace tessaly::sample {
+namespace tessaly {
 
 namespace {
 // Large enough that the sink is called rarely, small enough not to matter next to the index.
@@ -231,4 +231,4 @@ void PlistWriter::flushIfFull() {
     }
 }
 
-} // namespace tessaly::sample
+} // namespace tessaly
