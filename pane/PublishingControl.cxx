@@ -28,11 +28,16 @@ void Tessaly::doUseButton(QObject*) {
         return;
     }
     QScopedValueRollback<bool> busy(switching_, true);
-    if (pref_->getActiveFlag()) {
+    const bool active = pref_->getActiveFlag();
+    showPublishingState(active ? PublishingState::Stopping : PublishingState::Starting);
+    if (active) {
         stopLumibay();
     } else {
         startLumibay();
     }
+    // A start that ended early leaves the state as it was.
+    showPublishingState(pref_->getActiveFlag() ? PublishingState::Publishing
+                                               : PublishingState::NotPublishing);
 }
 
 void Tessaly::doAboutButton(QObject*) {

@@ -81,10 +81,7 @@ std::int32_t truncated(float value) {
 } // namespace
 
 // Saving comes before every post: the helper answers a settings change by reading the file.
-bool SettingEdits::save() {
-    pref_.savePref();
-    return pref_.hasDictionary();
-}
+bool SettingEdits::save() { return pref_.savePref(); }
 
 bool SettingEdits::changeImageSize(float value) {
     const std::int32_t size = truncated(value);

@@ -99,11 +99,7 @@ void LumibayPref::writeFile() {
     }
 }
 
-void LumibayPref::savePref() {
-    if (dic_) {
-        writePlistDictionary(prefPath_, dic_.get());
-    }
-}
+bool LumibayPref::savePref() { return dic_ && writePlistDictionary(prefPath_, dic_.get()); }
 
 template <typename SetDefault>
 void LumibayPref::fillIfMissing(Setting setting, SetDefault setDefault) {

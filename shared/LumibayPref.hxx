@@ -35,7 +35,8 @@ public:
 
     // False when the settings file exists but could not be read.
     bool hasDictionary() const { return dic_ != nullptr; }
-    void savePref();
+    // Whether the file was written: never over a file that has become unreadable meanwhile.
+    bool savePref();
 
     // Filled in memory when missing; an unreadable file gives NO, 0, 0 and none.
     bool getActiveFlag();
