@@ -1,6 +1,6 @@
-// The photo application's own script commands. No part of the system calls them; they belong to
-// the helper's build only, and the settings window leaves them out. The runner (ScriptRunner.hxx)
-// does not carry them out: run, they log "Script compile Error" and answer none.
+// The photo application's own script commands. No part of the system calls them and no program
+// links them. The runner (ScriptRunner.hxx) does not carry them out: run, they log "Script compile
+// Error" and answer none.
 #pragma once
 
 #include "FinderScripts.hxx"

@@ -1,4 +1,4 @@
-// The pane's tests need a QApplication; they run offscreen, with no display.
+// Tests of widgets and of the window need a QApplication; they run offscreen, with no display.
 #include <QApplication>
 
 #include <gtest/gtest.h>
