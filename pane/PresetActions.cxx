@@ -59,7 +59,9 @@ bool PresetActions::useSetting(const std::string& fileName, PresetQuestions& que
 }
 
 bool PresetActions::deleteSetting(const std::string& fileName, PresetQuestions& questions) {
-    if (!questions.confirmDelete(text("AskDeleteMessage"))) {
+    // The question names the look, so that nobody deletes another than the one they mean.
+    const std::string question = format(text("AskDeleteMessage").toStdString(), {fileName});
+    if (!questions.confirmDelete(QString::fromStdString(question))) {
         return false;
     }
     if (auto problem = folder_.remove(fileName)) {

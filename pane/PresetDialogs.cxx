@@ -9,7 +9,6 @@ namespace tessaly {
 std::optional<QString> SheetPresetQuestions::askPresetName() {
     GetPathController sheet(window_);
     sheet.loadNibByName(QLatin1String(kPresetNameSheet), bundle_);
-    sheet.setFieldAccessibleName(QStringLiteral("Preset name"));
     if (sheet.runSheet() == 0) {
         return std::nullopt;
     }

@@ -32,11 +32,16 @@ void Tessaly::doUseButton(QObject*) {
     }
     {
         QScopedValueRollback<bool> busy(switching_, true);
-        if (pref_->getActiveFlag()) {
+        const bool active = pref_->getActiveFlag();
+        showPublishingState(active ? PublishingState::Stopping : PublishingState::Starting);
+        if (active) {
             stopLumibay();
         } else {
             startLumibay();
         }
+        // A start that ended early leaves the state as it was.
+        showPublishingState(pref_->getActiveFlag() ? PublishingState::Publishing
+                                                   : PublishingState::NotPublishing);
     }
     emit switchingEnded();
 }

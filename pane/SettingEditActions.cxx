@@ -1,6 +1,8 @@
 // The pane's control actions: each reads its control and hands the value to SettingEdits, which
 // stores it, saves the settings file and tells the helper.
+#include "Accessibility.hxx"
 #include "ColorWell.hxx"
+#include "Format.hxx"
 #include "Tessaly.hxx"
 
 #include <QDesktopServices>
@@ -16,16 +18,11 @@ void Tessaly::reportSave(bool saved) {
         saveProblemLabel->hide();
         return;
     }
-    saveProblemLabel->setText(
-        pref_->hasDictionary()
-            ? QStringLiteral("This change was not saved: the settings file %1 could not be "
-                             "written. Check that its folder is writable and the disk has room.")
-                  .arg(QString::fromStdString(pref_->getPrefPath()))
-            : QStringLiteral("This change was not saved: the settings file %1 could not be read, "
-                             "and Tessaly does not overwrite it. Repair or remove the file, then "
-                             "open Tessaly again.")
-                  .arg(QString::fromStdString(pref_->getPrefPath())));
-    saveProblemLabel->show();
+    // A file unreadable from the start keeps the store empty; one that became unreadable since is
+    // not overwritten either.
+    const char* key = pref_->hasDictionary() ? "SettingsNotWritten" : "SettingsUnreadable";
+    announceProblem(saveProblemLabel, QString::fromStdString(
+                                          format(text(key).toStdString(), {pref_->getPrefPath()})));
 }
 
 void Tessaly::doChangeImageSize(QObject* sender) {
@@ -81,8 +78,8 @@ void Tessaly::doChangeInterval(QObject* sender) {
 }
 
 void Tessaly::doOpenSite(QObject*) {
-    if (sitePathView) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(sitePathView->text()));
+    if (!siteAddress().isEmpty()) {
+        QDesktopServices::openUrl(siteAddress());
     }
 }
 

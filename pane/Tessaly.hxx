@@ -11,6 +11,7 @@
 #include "Notifier.hxx"
 #include "PresetActions.hxx"
 #include "SettingEdits.hxx"
+#include "SiteAddress.hxx"
 #include "TextArrayView.hxx"
 
 #include <QComboBox>
@@ -22,12 +23,17 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTimer>
+#include <QUrl>
 
 #include <chrono>
 #include <memory>
 #include <optional>
 
 namespace tessaly {
+
+// What the window says about publishing, beside the start/stop button.
+enum class PublishingState { NotPublishing, Starting, Publishing, Stopping };
 
 class Tessaly : public QObject, public TextArrayViewDelegate {
     Q_OBJECT
@@ -54,6 +60,9 @@ class Tessaly : public QObject, public TextArrayViewDelegate {
     Q_PROPERTY(QLineEdit* sitePathView MEMBER sitePathView)
     Q_PROPERTY(QLabel* saveProblemLabel MEMBER saveProblemLabel)
     Q_PROPERTY(QLabel* presetProblemLabel MEMBER presetProblemLabel)
+    Q_PROPERTY(QPushButton* openSiteButton MEMBER openSiteButton)
+    Q_PROPERTY(QLabel* siteAddressHint MEMBER siteAddressHint)
+    Q_PROPERTY(QLabel* publishingStateLabel MEMBER publishingStateLabel)
 
 public:
     // initWithBundle: nothing else happens until the main view is loaded. Without a notifier the
@@ -74,8 +83,21 @@ public:
     void didSelect();
     void viewSetUp();
     void colorPalettSetUp();
-    // Titles the start/stop button from the active flag.
+    // Titles the start/stop button from the active flag, and says in words whether the site is
+    // being published.
     void setActionButton(bool active);
+    // For the time a start or a stop takes: sheets may be open, and the helper may be waited for.
+    void showPublishingState(PublishingState state);
+    PublishingState publishingState() const { return publishingState_; }
+
+    // "Published at": nothing before there is a site; then its address when the local web server
+    // shares it, else the top page's file and how to share it. Looks again at the site folder and
+    // asks the web server in the background.
+    void showSiteAddress();
+    // The address asked for the shared site; by default the one web sharing gives it.
+    void setSharedAddress(const QUrl& address) { sharedAddress_ = address; }
+    // What "Open in Browser" opens; empty while there is no site.
+    const QUrl& siteAddress() const { return siteAddress_; }
     // Fills the list of saved looks from the presets folder; a folder that cannot be listed
     // leaves the list as it was and says why beside it.
     void setupSettingListView();
@@ -160,8 +182,21 @@ public:
     QLineEdit* sitePathView = nullptr;
     QLabel* saveProblemLabel = nullptr;
     QLabel* presetProblemLabel = nullptr;
+    QPushButton* openSiteButton = nullptr;
+    QLabel* siteAddressHint = nullptr;
+    QLabel* publishingStateLabel = nullptr;
+
+protected:
+    // Follows the palette of the window's view: the problem texts' colour and the read-only
+    // fields' look are chosen from it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What the window adds for screen readers and the keyboard, once the view is loaded.
+    void prepareViewForEveryone();
+    void applyPaletteColours();
+    void siteAddressChecked(const QUrl& address, bool answers);
+    QString text(const char* key) const;
     QComboBox* popup(Setting setting) const;
     void showPopupValue(Setting setting);
     std::int32_t shownInteger(Setting setting);
@@ -191,6 +226,17 @@ private:
     std::chrono::milliseconds helperHandOverWait_{10000};
     bool switching_ = false;
     bool stopRequested_ = false;
+    PublishingState publishingState_ = PublishingState::NotPublishing;
+
+    SiteAddress siteProbe_;
+    QUrl sharedAddress_;
+    QUrl siteAddress_;
+    bool siteShared_ = false;
+    // The site appears some time after a start, when the helper has built it.
+    QTimer siteWatch_;
+    bool siteExisted_ = false;
+    bool adjustingPalette_ = false;
+    bool openingProblem_ = false;
 
     std::unique_ptr<PresetActions> presets_;
     std::unique_ptr<PresetQuestions> ownQuestions_;

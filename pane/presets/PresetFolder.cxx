@@ -25,7 +25,7 @@ PresetProblem problem(PresetProblem::Kind kind, std::string message) {
 
 PresetProblem refusedName(std::string_view name, const char* why) {
     return problem(PresetProblem::Kind::NameRefused,
-                   format("\"%@\" cannot be the name of a preset: %@.", {name, why}));
+                   format("\"%@\" cannot be the name of a look: %@.", {name, why}));
 }
 
 // A name that is one plain entry of the folder, never a path leading elsewhere.
@@ -66,7 +66,7 @@ std::optional<PresetProblem> PresetFolder::checkFolder() const {
     std::error_code error;
     if (!fs::is_directory(folder_, error)) {
         return problem(PresetProblem::Kind::FolderMissing,
-                       format("The presets folder \"%@\" is missing.", {folder_.string()}));
+                       format("The folder of saved looks \"%@\" is missing.", {folder_.string()}));
     }
     return std::nullopt;
 }
@@ -83,7 +83,7 @@ PresetResult<std::vector<std::string>> PresetFolder::list() const {
     }
     if (error) {
         return problem(PresetProblem::Kind::FolderUnreadable,
-                       format("The presets folder \"%@\" cannot be read: %@.",
+                       format("The folder of saved looks \"%@\" cannot be read: %@.",
                               {folder_.string(), error.message()}));
     }
     std::sort(names.begin(), names.end(), comesBefore);
@@ -128,17 +128,18 @@ std::optional<PresetProblem> PresetFolder::save(const std::string& fileName,
     // A link could lead the write out of the folder, and anything that is not a preset may be the
     // user's own: neither is replaced.
     if (fs::exists(status) && (!fs::is_regular_file(status) || !readPlistDictionary(target))) {
-        return problem(PresetProblem::Kind::NotAPreset,
-                       format("\"%@\" is already in the presets folder and is not a preset, so it "
-                              "was left as it is. Choose another name.",
-                              {fileName}));
+        return problem(
+            PresetProblem::Kind::NotAPreset,
+            format("\"%@\" is already in the folder of saved looks and is not a look, so it "
+                   "was left as it is. Choose another name.",
+                   {fileName}));
     }
     PlistPtr dictionary = presetDictionary(makeCurrentSetting(pref));
     errno = 0;
     if (!writePlistDictionary(target, dictionary.get())) {
         const int cause = errno;
         return problem(PresetProblem::Kind::WriteFailed,
-                       format("The preset \"%@\" could not be written in \"%@\"%@.",
+                       format("The look \"%@\" could not be written in \"%@\"%@.",
                               {fileName, folder_.string(),
                                cause ? ": " + std::string(std::strerror(cause)) : ""}));
     }
@@ -156,15 +157,15 @@ PresetResult<Preset> PresetFolder::load(const std::string& fileName) const {
     std::error_code error;
     if (!fs::exists(fs::symlink_status(target, error))) {
         return problem(PresetProblem::Kind::NotFound,
-                       format("The preset \"%@\" is no longer there.", {fileName}));
+                       format("The look \"%@\" is no longer there.", {fileName}));
     }
     if (!fs::is_regular_file(target, error)) {
         return problem(PresetProblem::Kind::NotAPreset,
-                       format("\"%@\" is not a preset file.", {fileName}));
+                       format("\"%@\" is not a saved look.", {fileName}));
     }
     if (fs::file_size(target, error) > kMaxPresetBytes || error) {
         return problem(PresetProblem::Kind::NotAPreset,
-                       format("\"%@\" is far too large to be a preset file.", {fileName}));
+                       format("\"%@\" is far too large to be a saved look.", {fileName}));
     }
     PlistPtr dictionary = readPlistDictionary(target);
     return presetFromDictionary(dictionary.get(), fileName);
@@ -189,15 +190,15 @@ std::optional<PresetProblem> PresetFolder::remove(const std::string& fileName) c
     const fs::file_status status = fs::symlink_status(target, error);
     if (!fs::exists(status)) {
         return problem(PresetProblem::Kind::NotFound,
-                       format("The preset \"%@\" is no longer there.", {fileName}));
+                       format("The look \"%@\" is no longer there.", {fileName}));
     }
     if (fs::is_directory(status)) {
         return problem(PresetProblem::Kind::RemoveFailed,
-                       format("\"%@\" is a folder, not a preset; it was not removed.", {fileName}));
+                       format("\"%@\" is a folder, not a look; it was not removed.", {fileName}));
     }
     if (!fs::remove(target, error) || error) {
         return problem(PresetProblem::Kind::RemoveFailed,
-                       format("The preset \"%@\" could not be removed: %@.",
+                       format("The look \"%@\" could not be removed: %@.",
                               {fileName, error ? error.message() : std::string("it is gone")}));
     }
     return std::nullopt;

@@ -1,5 +1,6 @@
 #include "ColorWell.hxx"
 
+#include <QAccessible>
 #include <QColorDialog>
 #include <QPainter>
 #include <QStyleOptionButton>
@@ -24,8 +25,11 @@ void ColorWell::chooseColor(const QColor& color) {
 }
 
 void ColorWell::openDialog() {
+    // Titled as the well is named: by its label.
+    QAccessibleInterface* named = QAccessible::queryAccessibleInterface(this);
     const QColor chosen =
-        QColorDialog::getColor(color_.isValid() ? color_ : Qt::white, this, accessibleName());
+        QColorDialog::getColor(color_.isValid() ? color_ : Qt::white, this,
+                               named ? named->text(QAccessible::Name) : QString());
     if (chosen.isValid()) {
         chooseColor(chosen);
     }

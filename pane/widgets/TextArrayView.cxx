@@ -279,24 +279,54 @@ void TextArrayView::mouseMoveEvent(QMouseEvent* event) {
 void TextArrayView::mouseReleaseEvent(QMouseEvent*) { pressPoint_.reset(); }
 
 void TextArrayView::keyPressEvent(QKeyEvent* event) {
-    const bool down = event->key() == Qt::Key_Down;
-    if ((!down && event->key() != Qt::Key_Up) || event->modifiers() != Qt::NoModifier ||
-        lineCount() == 0) {
+    const int key = event->key();
+    if ((event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier || lineCount() == 0) {
         QWidget::keyPressEvent(event);
         return;
     }
-    std::int32_t next = 0;
-    if (selectLine_ < 0) {
-        next = down ? 0 : lineCount() - 1;
-    } else {
-        next = selectLine_ + (down ? 1 : -1);
+    // Escape takes the selection away, as a click below the last line does; without a selection
+    // it is left to the window.
+    if (key == Qt::Key_Escape) {
+        if (selectLine_ < 0) {
+            QWidget::keyPressEvent(event);
+            return;
+        }
+        doClickAction(-1);
+        event->accept();
+        return;
+    }
+    std::int32_t next = -1;
+    switch (key) {
+    case Qt::Key_Down:
+        next = selectLine_ < 0 ? 0 : selectLine_ + 1;
+        break;
+    case Qt::Key_Up:
+        next = selectLine_ < 0 ? lineCount() - 1 : selectLine_ - 1;
+        break;
+    case Qt::Key_Home:
+        next = 0;
+        break;
+    case Qt::Key_End:
+        next = lineCount() - 1;
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
     }
     // At either end the selection stays where it is, and nobody is told anything.
-    if (next >= 0 && next < lineCount()) {
+    if (next >= 0 && next < lineCount() && next != selectLine_) {
         doClickAction(next);
         scrollToLine(next);
     }
     event->accept();
+}
+
+void TextArrayView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    // The list's own focus event is Qt's; the selected line is the item the focus is on.
+    if (selectLine_ >= 0) {
+        announceSelection();
+    }
 }
 
 void TextArrayView::scrollToLine(std::int32_t line) {
@@ -309,13 +339,26 @@ void TextArrayView::scrollToLine(std::int32_t line) {
     }
 }
 
+// A screen reader speaks a list's item when it hears that the selection changed and, while the
+// list has the focus, that the focus and the active item moved to it.
 void TextArrayView::announceSelection() {
     if (!QAccessible::isActive()) {
         return;
     }
-    QAccessibleEvent event(this, QAccessible::Selection);
-    event.setChild(selectLine_);
-    QAccessible::updateAccessibility(&event);
+    QAccessibleEvent selection(this, QAccessible::Selection);
+    selection.setChild(selectLine_);
+    QAccessible::updateAccessibility(&selection);
+    if (!hasFocus()) {
+        return;
+    }
+    if (selectLine_ >= 0) {
+        QAccessibleEvent focus(this, QAccessible::Focus);
+        focus.setChild(selectLine_);
+        QAccessible::updateAccessibility(&focus);
+    }
+    QAccessibleEvent active(this, QAccessible::ActiveDescendantChanged);
+    active.setChild(selectLine_);
+    QAccessible::updateAccessibility(&active);
 }
 
 // --- dragging -------------------------------------------------------------------------------

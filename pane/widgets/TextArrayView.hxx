@@ -1,5 +1,5 @@
 // A list of text lines, one per row, inside a QScrollArea: one line can be selected with the mouse
-// or the arrow keys, a delegate hears of every selection change, and the selected line can be
+// or the keys, a delegate hears of every selection change, and the selected line can be
 // dragged out as plain text. The settings window shows its presets with it.
 //
 // The view is never smaller than the scroll area's visible area, and otherwise as large as its
@@ -82,7 +82,10 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    // Up and Down move the selection, Home and End go to the first and last line, Escape clears
+    // the selection.
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -4,8 +4,11 @@
 
 #include <QAccessibleWidget>
 #include <QHash>
+#include <QLabel>
 #include <QPointer>
+#include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tessaly {
@@ -86,6 +89,44 @@ public:
     }
 
     TextArrayView* view() const { return static_cast<TextArrayView*>(widget()); }
+
+    // The list lies inside its scroll area, away from its label: Qt looks for a label only among
+    // a control's siblings, so the label is looked for in the whole window.
+    QLabel* label() const {
+        for (QLabel* candidate : view()->window()->findChildren<QLabel*>()) {
+            if (candidate->buddy() == view()) {
+                return candidate;
+            }
+        }
+        return nullptr;
+    }
+    QString text(QAccessible::Text kind) const override {
+        if (kind == QAccessible::Name && view()->accessibleName().isEmpty()) {
+            if (QLabel* shown = label()) {
+                QString name = shown->text();
+                // The mnemonic's marker is not part of what the label says.
+                name.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+                return name.replace(QLatin1String("&&"), QLatin1String("&"));
+            }
+        }
+        return QAccessibleWidget::text(kind);
+    }
+    QList<std::pair<QAccessibleInterface*, QAccessible::Relation>>
+    relations(QAccessible::Relation match) const override {
+        auto found = QAccessibleWidget::relations(match);
+        if (match & QAccessible::Label) {
+            if (QLabel* shown = label()) {
+                QAccessibleInterface* labelInterface = QAccessible::queryAccessibleInterface(shown);
+                const bool known = std::any_of(found.cbegin(), found.cend(), [&](const auto& r) {
+                    return r.first == labelInterface;
+                });
+                if (labelInterface && !known) {
+                    found.append({labelInterface, QAccessible::Label});
+                }
+            }
+        }
+        return found;
+    }
 
     int childCount() const override {
         const auto& lines = view()->getTextArray();

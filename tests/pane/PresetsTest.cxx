@@ -1,6 +1,7 @@
 // The saved looks in the window: saving, listing, applying and deleting presets through the list
 // and its three buttons, on a copy of the pane's resources. The questions are answered from a
 // script, except where the window's own sheets are driven as the user would.
+#include "AccessibleText.hxx"
 #include "ColorWell.hxx"
 #include "Notifications.hxx"
 #include "PaneFixture.hxx"
@@ -261,14 +262,14 @@ TEST_F(Presets, SaveListApplyAndDeleteThroughTheWindow) {
     EXPECT_EQ(shownLook(), own);
     EXPECT_EQ(lookInSettingsFile(), own);
 
-    // Delete after the question, which does not name the preset.
+    // Delete after the question, which names the look.
     questions_.asked.clear();
     questions_.answers = {true};
     clickLine("Blue.plist");
     click(pane_->deleteSelectedSettingButton);
     EXPECT_EQ(questions_.asked,
               std::vector<std::string>{
-                  "delete: Do you want to delete the selected preset? This cannot be undone."});
+                  "delete: Do you want to delete the look “Blue.plist”? This cannot be undone."});
     EXPECT_FALSE(fs::exists(folder_ / "Blue.plist"));
     EXPECT_EQ(lines(), shippedNames());
     EXPECT_EQ(list().getSelectLine(), -1);
@@ -307,7 +308,7 @@ TEST_F(Presets, AnsweringNoChangesNothing) {
     questions_.answers = {false};
     click(pane_->saveSettingButton);
     EXPECT_EQ(questions_.asked,
-              (std::vector<std::string>{"name", "overwrite: A preset named “Blue.plist” already "
+              (std::vector<std::string>{"name", "overwrite: A look named “Blue.plist” already "
                                                 "exists. Do you want to replace it with the "
                                                 "current look?"}));
     EXPECT_EQ(readFile(folder_ / "Blue.plist"), readFile(folder_ / "Print.plist"));
@@ -459,17 +460,17 @@ TEST_F(Presets, NamedAndReachableByKeyboard) {
         const char* name;
     };
     static constexpr Case cases[] = {
-        {"viewSetingListView", "Presets"},
-        {"saveSettingButton", "Save preset"},
-        {"useSelectedSettingButton", "Apply preset"},
-        {"deleteSelectedSettingButton", "Delete preset"},
+        {"viewSetingListView", "Saved looks"},
+        {"saveSettingButton", "Save Look…"},
+        {"useSelectedSettingButton", "Use Selected Look"},
+        {"deleteSelectedSettingButton", "Delete Selected Look"},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.outlet);
         QAccessibleInterface* accessible =
             QAccessible::queryAccessibleInterface(child<QWidget>(row.outlet));
         ASSERT_TRUE(accessible);
-        EXPECT_EQ(accessible->text(QAccessible::Name), QLatin1String(row.name));
+        EXPECT_EQ(accessible->text(QAccessible::Name), QString::fromUtf8(row.name));
     }
 
     view_->activateWindow();
@@ -568,13 +569,13 @@ private:
         QStringList titles;
         for (const QPushButton* button : sheet.findChildren<QPushButton*>()) {
             titles << button->text();
-            EXPECT_EQ(button->accessibleName(), button->text());
+            EXPECT_EQ(accessibleText(const_cast<QPushButton*>(button)), button->text());
         }
         titles.sort();
         seen.buttons = titles.join(' ').toStdString();
         if (auto* field = sheet.findChild<QLineEdit*>(QStringLiteral("messageView"))) {
             seen.kind = "name";
-            seen.fieldName = field->accessibleName();
+            seen.fieldName = accessibleText(field);
         } else {
             seen.kind = titles.contains("Cancel") ? "question" : "notice";
             seen.message = sheetMessage(sheet);
@@ -591,7 +592,7 @@ private:
 };
 
 // Without a script the window asks with its own sheets, window-modal on itself: the name from a
-// field named "Preset name", the questions with OK and Cancel, where Cancel and Escape are no.
+// field named as its label, the questions with OK and Cancel, where Cancel and Escape are no.
 TEST_F(Presets, TheWindowAsksWithItsOwnSheets) {
     ASSERT_NO_FATAL_FAILURE(openShown());
     pane_->setPresetQuestions(nullptr);
@@ -599,7 +600,7 @@ TEST_F(Presets, TheWindowAsksWithItsOwnSheets) {
     const std::string print = readFile(folder_ / "Print.plist");
     const Look own = shownLook();
     const QString overwrite = QStringLiteral(
-        "A preset named “Blue.plist” already exists. Do you want to replace it with the current "
+        "A look named “Blue.plist” already exists. Do you want to replace it with the current "
         "look?");
     const std::string okCancel = "Cancel OK";
 
@@ -638,7 +639,7 @@ TEST_F(Presets, TheWindowAsksWithItsOwnSheets) {
         EXPECT_TRUE(sheets.allAnswered());
         ASSERT_EQ(sheets.shown.size(), row.sheets);
         EXPECT_EQ(sheets.shown[0].kind, "name");
-        EXPECT_EQ(sheets.shown[0].fieldName, "Preset name");
+        EXPECT_EQ(sheets.shown[0].fieldName, "Name of the look:");
         if (row.sheets > 1) {
             EXPECT_EQ(sheets.shown[1].kind, "question");
             EXPECT_EQ(sheets.shown[1].message, overwrite);
@@ -700,7 +701,7 @@ TEST_F(Presets, TheWindowAsksWithItsOwnSheets) {
         ASSERT_EQ(sheets.shown.size(), 1u);
         EXPECT_EQ(sheets.shown[0].kind, "question");
         EXPECT_EQ(sheets.shown[0].message,
-                  "Do you want to delete the selected preset? This cannot be undone.");
+                  "Do you want to delete the look “Blue.plist”? This cannot be undone.");
         EXPECT_EQ(sheets.shown[0].buttons, okCancel);
         EXPECT_TRUE(sheets.shown[0].windowModalOnPane);
         EXPECT_EQ(fs::exists(folder_ / "Blue.plist"), !row.removed);

@@ -2,6 +2,7 @@
 // helper is launched and the login item added; the button follows the flag. The helper here is a
 // stand-in inside a copy of the pane's bundle that only records how it was started. Every path
 // (home, library, bundle) holds spaces, quotes, "$", ";" and a non-ASCII letter.
+#include "AccessibleText.hxx"
 #include "FakeApplication.hxx"
 #include "FinderScripts.hxx"
 #include "LoginItems.hxx"
@@ -366,7 +367,7 @@ TEST_F(PublishingTest, AboutButtonShowsTheAboutSheet) {
     ASSERT_FALSE(HasFatalFailure());
     QPushButton* about = nullptr;
     for (QPushButton* button : view_->findChildren<QPushButton*>()) {
-        if (button->accessibleName() == "About") {
+        if (accessibleText(button) == "About") {
             about = button;
         }
     }
