@@ -202,7 +202,7 @@ TEST(Sheets, AboutMailButtonKeepsTheSheetOpen) {
     ScriptRunner::shared().setLocationOpener(opener.string());
     bool openAfterMail = false;
     whenShown([&](QDialog* sheet) {
-        buttonNamed(sheet, "Write to Support")->click();
+        buttonNamed(sheet, "Write to Support…")->click();
         openAfterMail = sheet->isVisible();
         buttonNamed(sheet, "OK")->click();
     });

@@ -292,7 +292,7 @@ TEST(LumibayPref, AStoreThatNeverWritesLeavesTheFileAlone) {
     LumibayPref store(LumibayPref::FileWrites::Never);
     EXPECT_TRUE(store.getActiveFlag());
     EXPECT_EQ(store.getImageSize(), 150);
-    EXPECT_EQ(NSColorExtention::HTMLColor(*store.getPictureCommentColor()), "A3392C");
+    EXPECT_EQ(NSColorExtention::HTMLColor(*store.getPictureCommentColor()), "D05F51");
     store.setImageSize(400);
     EXPECT_EQ(store.getImageSize(), 400);
     store.setLastUpdateDate(std::chrono::system_clock::now());
