@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -221,8 +222,19 @@ bool makeShotwellDatabase(const fs::path& home, const fs::path& database) {
             bool has = false;
             if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
                 SQLITE_OK) {
-                has = sqlite3_exec(db, "SELECT schema_version FROM VersionTable", nullptr, nullptr,
-                                   nullptr) == SQLITE_OK;
+                // Shotwell makes its tables one after another: wait for every one the bridge
+                // reads, not only the first.
+                int tables = 0;
+                sqlite3_exec(
+                    db,
+                    "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
+                    "('VersionTable', 'PhotoTable', 'VideoTable', 'EventTable', 'TagTable')",
+                    [](void* out, int, char** values, char**) {
+                        *static_cast<int*>(out) = values[0] ? std::atoi(values[0]) : 0;
+                        return 0;
+                    },
+                    &tables, nullptr);
+                has = tables == 5;
             }
             sqlite3_close(db);
             return has;
