@@ -4,7 +4,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-mapfile -d '' sources < <(find shared helper pane tests tools bench fuzz \
+mapfile -d '' sources < <(find shared helper pane bridge tests tools bench fuzz \
   \( -name '*.cxx' -o -name '*.hxx' \) -print0 | sort -z)
 if [ "${1:-}" = "--fix" ]; then
   clang-format -i "${sources[@]}"

@@ -266,6 +266,22 @@ void LumibayPref::setColorSetting(Setting setting, const RgbColor& color) {
 // --- named accessors
 // ------------------------------------------------------------------------------
 
+bool LumibayPref::getPublishEvents() { return booleanSetting(Setting::PublishEvents); }
+void LumibayPref::setPublishEvents(bool publish) {
+    setBooleanSetting(Setting::PublishEvents, publish);
+}
+std::string LumibayPref::getLibrarySource() {
+    return textSetting(Setting::LibrarySource).value_or(settingInfo(Setting::LibrarySource).text);
+}
+void LumibayPref::setLibrarySource(const std::string& source) {
+    setTextSetting(Setting::LibrarySource, source);
+}
+std::string LumibayPref::getLibraryFolder() {
+    return textSetting(Setting::LibraryFolder).value_or(settingInfo(Setting::LibraryFolder).text);
+}
+void LumibayPref::setLibraryFolder(const std::string& folder) {
+    setTextSetting(Setting::LibraryFolder, folder);
+}
 bool LumibayPref::getActiveFlag() { return booleanSetting(Setting::ActiveFlag); }
 void LumibayPref::setActiveFlag(bool flag) { setBooleanSetting(Setting::ActiveFlag, flag); }
 float LumibayPref::getCheckInterval() { return realSetting(Setting::CheckInterval); }

@@ -99,6 +99,16 @@ public:
     std::optional<Date> getLastModifiedDate();
     void setLastModifiedDate(std::optional<Date> date);
 
+    // Whether the photo application's events get pages of their own.
+    bool getPublishEvents();
+    void setPublishEvents(bool publish);
+    // The library the site is made from ("iPhoto", "Shotwell", "digiKam" or "Folder"), and the
+    // folder of a "Folder" library (empty for ~/Pictures).
+    std::string getLibrarySource();
+    void setLibrarySource(const std::string& source);
+    std::string getLibraryFolder();
+    void setLibraryFolder(const std::string& folder);
+
     // Table-driven access, for code that walks every setting (the settings window, presets).
     // Each getter follows its setting's row of the settings table, exactly as the named getter of
     // that setting does (the named ones call these). Asked for a setting of another type, a

@@ -36,8 +36,11 @@ enum class Setting : std::size_t {
     PictureCommentColor,
     LastUpdateDate,
     LastModifiedDate,
+    PublishEvents,
+    LibrarySource,
+    LibraryFolder,
 };
-inline constexpr std::size_t kSettingCount = 22;
+inline constexpr std::size_t kSettingCount = 25;
 
 enum class SettingType { Boolean, Real, Integer, Text, Color, Date };
 
@@ -116,6 +119,16 @@ inline constexpr std::array<SettingInfo, kSettingCount> kSettings = {{
      UnreadableAnswer::None},
     {Setting::LastModifiedDate, Last_Modified_Date, SettingType::Date, FillKind::Never, 0, nullptr,
      UnreadableAnswer::None},
+    // The photo application's events get pages of their own, after the albums.
+    {Setting::PublishEvents, Publish_Events_Key, SettingType::Boolean, FillKind::InMemory, 1,
+     nullptr, UnreadableAnswer::Default, true},
+    // Which library the site is made from: "iPhoto" (a library folder moved into ~/Sites), or one
+    // the bridge keeps in ~/Sites from "Shotwell", "digiKam" or a "Folder" of pictures.
+    {Setting::LibrarySource, Library_Source_Key, SettingType::Text, FillKind::InMemory, 0, "iPhoto",
+     UnreadableAnswer::Default, true},
+    // The folder a "Folder" library is made from; empty means ~/Pictures.
+    {Setting::LibraryFolder, Library_Folder_Key, SettingType::Text, FillKind::InMemory, 0, "",
+     UnreadableAnswer::Default, true},
 }};
 
 constexpr bool settingsTableIsInOrder() {
@@ -144,7 +157,7 @@ constexpr bool settingsTableIsConsistent() {
     return true;
 }
 static_assert(settingsTableIsConsistent(), "a kSettings row answers what its type cannot");
-static_assert(static_cast<std::size_t>(Setting::LastModifiedDate) + 1 == kSettingCount);
+static_assert(static_cast<std::size_t>(Setting::LibraryFolder) + 1 == kSettingCount);
 
 constexpr const SettingInfo& settingInfo(Setting setting) {
     return kSettings[static_cast<std::size_t>(setting)];

@@ -4,8 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,9 +15,28 @@ namespace {
 // The kernel keeps at most this many characters of a process name.
 constexpr std::size_t kCommLength = 15;
 
+// A process may end while it is being looked at, and reading its files then fails (ESRCH). The
+// stream library throws on such a read error, so the files are read with plain calls; whatever
+// could be read is the answer.
 std::string readSmallFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return text;
+    }
+    char buffer[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return text;
 }
 
 std::string lastComponent(std::string_view path) {

@@ -456,6 +456,12 @@ std::string namedAnswer(LumibayPref& s, Setting setting) {
         return date(s.getLastUpdateDate());
     case Setting::LastModifiedDate:
         return date(s.getLastModifiedDate());
+    case Setting::PublishEvents:
+        return std::to_string(s.getPublishEvents());
+    case Setting::LibrarySource:
+        return s.getLibrarySource();
+    case Setting::LibraryFolder:
+        return s.getLibraryFolder();
     }
     return "unknown setting";
 }
