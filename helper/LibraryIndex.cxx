@@ -167,7 +167,8 @@ constexpr TextField<AlbumRecord> kAlbumTexts[] = {
     {"Comments", &AlbumRecord::comments},
     {"GUID", &AlbumRecord::guid},
 };
-// An entry of "List of Rolls" is kept only as an event: by its "RollName" and its pictures.
+// An entry of "List of Rolls" is kept only as an event: by its "RollName" and its pictures. One
+// with an "AlbumName" is a film roll of versions 4 to 6, and is kept empty.
 constexpr TextField<AlbumRecord> kRollTexts[] = {
     {"RollName", &AlbumRecord::name},
 };
@@ -207,6 +208,9 @@ public:
     std::uint64_t refusedAt() const { return refusedAt_; }
 
 private:
+    // What the end of the element whose text is captured does with it.
+    enum class EndAction { None, Key, Value, AspectRatio, Modified };
+
     static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char**) {
         static_cast<IndexParser*>(self)->start(name);
     }
@@ -317,6 +321,7 @@ private:
             return;
         case Context::Rolls:
             album_ = &index_.rolls->emplace_back();
+            filmRoll_ = false;
             if (isDict) {
                 stack_.push_back(Context::Roll);
             } else {
@@ -329,7 +334,13 @@ private:
                                                      : captureText(*album_, kRollTexts, key))) {
                 break;
             }
-            if (isArray && key == "KeyList"sv) {
+            if (context == Context::Roll && key == "AlbumName"sv) {
+                // A film roll of versions 4 to 6, which is never published. Its keys come in
+                // order, the name before the pictures, so a large library's rolls cost nothing.
+                filmRoll_ = true;
+                album_->keyList.reset();
+                skip();
+            } else if (isArray && key == "KeyList"sv && !(context == Context::Roll && filmRoll_)) {
                 album_->keyList.emplace();
                 stack_.push_back(Context::KeyList);
             } else {
@@ -362,9 +373,12 @@ private:
             }
             if (isNumber && key == "Aspect Ratio"sv) {
                 picture_->aspectRatio.reset();
-                scratch_.clear();
-                capture_ = &scratch_;
-                endAction_ = EndAction::AspectRatio;
+                captureNumber(EndAction::AspectRatio);
+            } else if (isNumber && key == "ModDateAsTimerInterval"sv && !picture_->aspectRatio) {
+                // Only a picture whose proportions come from its thumbnail needs its date: the
+                // index writes its keys in order, so any "Aspect Ratio" has come by now.
+                picture_->modified.reset();
+                captureNumber(EndAction::Modified);
             } else {
                 skip();
             }
@@ -382,6 +396,12 @@ private:
             }
         }
         return false;
+    }
+
+    void captureNumber(EndAction action) {
+        scratch_.clear();
+        capture_ = &scratch_;
+        endAction_ = action;
     }
 
     void captureInto(std::optional<std::string>& field) {
@@ -402,6 +422,8 @@ private:
                 if (const std::optional<double> value = parseNumber(scratch_)) {
                     picture_->aspectRatio = static_cast<float>(*value);
                 }
+            } else if (endAction_ == EndAction::Modified) {
+                picture_->modified = parseNumber(scratch_);
             }
             capture_ = nullptr;
             endAction_ = EndAction::None;
@@ -411,13 +433,12 @@ private:
         stack_.pop_back();
         if (closing == Context::RootDict) {
             rootClosed_ = true;
-        } else if (closing == Context::Roll && !album_->name) {
-            // A film roll of the earlier versions: not published, so its pictures need no room.
+        } else if (closing == Context::Roll && (filmRoll_ || !album_->name)) {
+            // Not an event: nothing of it is published, so its pictures need no room.
+            album_->name.reset();
             album_->keyList.reset();
         }
     }
-
-    enum class EndAction { None, Key, Value, AspectRatio };
 
     XML_Parser parser_;
     LibraryIndex index_;
@@ -432,6 +453,7 @@ private:
     std::uint64_t refusedAt_ = 0;
     int skipDepth_ = 0;
     bool keyPending_ = false;
+    bool filmRoll_ = false; // the entry of "List of Rolls" being read has an "AlbumName"
     bool sawRoot_ = false;
     bool rootClosed_ = false;
     bool failed_ = false;

@@ -25,8 +25,11 @@ struct PictureRecord {
     std::optional<std::string> thumbPath; // "ThumbPath"
     std::optional<std::string> imagePath; // "ImagePath"
     std::optional<float> aspectRatio;     // "Aspect Ratio", width divided by height
-    std::optional<std::string> caption;   // "Caption"
-    std::optional<std::string> comment;   // "Comment"
+    // "ModDateAsTimerInterval": when the application last changed the picture (and so its
+    // thumbnail), in seconds; read only for a picture without "Aspect Ratio" before it
+    std::optional<double> modified;
+    std::optional<std::string> caption; // "Caption"
+    std::optional<std::string> comment; // "Comment"
 };
 
 struct AlbumRecord {
@@ -44,9 +47,9 @@ struct LibraryIndex {
     // kept as empty records rather than dropped.
     std::optional<std::vector<AlbumRecord>> albums;
     // "List of Rolls": the events of later versions of the application (entries with a
-    // "RollName", kept in `name`), or the film rolls of earlier ones (entries with an "AlbumName"
-    // only, which are not published and kept without name or pictures). Entries keep their
-    // places, as an event's position names its page.
+    // "RollName", kept in `name`), or the film rolls of earlier ones (entries with an
+    // "AlbumName", which are not published and kept without name or pictures). Entries keep
+    // their places, as an event's position names its page.
     std::optional<std::vector<AlbumRecord>> rolls;
     // "Master Image List"
     std::optional<std::unordered_map<std::string, PictureRecord>> masterImages;

@@ -105,6 +105,9 @@ public:
     // library at a chosen point of a build.
     void setAlbumPageProducer(AlbumPageProducer producer);
 
+    // What the builds have read of the thumbnails' headers so far.
+    const ThumbnailSizes& thumbnailSizes() const { return thumbnails_; }
+
 private:
     // The interval the monitor uses: an interval from the file that would stop it following the
     // library (not a number, infinite, negative, absurdly long) is replaced by the default and

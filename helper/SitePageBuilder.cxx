@@ -340,7 +340,8 @@ SitePageBuilder::shownSize(const PictureRecord* picture, std::string_view link,
     }
     scratch.assign(files_.webFolder);
     scratch.append(link.substr(kClimbToWebFolder.size()));
-    const std::optional<PixelSize> pixels = files_.thumbnails->sizeOf(scratch);
+    const std::optional<PixelSize> pixels =
+        files_.thumbnails->sizeOf(scratch, picture ? picture->modified : std::nullopt);
     if (!pixels) {
         return std::nullopt;
     }

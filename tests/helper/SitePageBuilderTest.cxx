@@ -627,10 +627,12 @@ protected:
     fs::path thumbs() const { return home_.libraryFolder() / "Thumbnails"; }
     // One picture's thumbnail line with the given thumbnail and aspect ratio.
     std::string thumbnailLine(const SitePageBuilder& builder, const std::string& file,
-                              std::optional<float> ratio) {
+                              std::optional<float> ratio,
+                              std::optional<double> modified = std::nullopt) {
         OnePictureAlbum sample;
         sample.picture().thumbPath = "/Users/ann/Pictures/iPhoto Library/Thumbnails/" + file;
         sample.picture().aspectRatio = ratio;
+        sample.picture().modified = modified;
         sample.index.archivePath = "/Users/ann/Pictures/iPhoto Library";
         for (const std::string& line :
              linesOf(builder.makeAlbumPage(sample.album, sample.index, "", ""))) {
@@ -721,6 +723,34 @@ TEST_F(ThumbnailFiles, ARebuildReadsOnlyNewOrChangedThumbnails) {
     thumbnailLine(builder, "square.gif", std::nullopt);
     sizes_.forgetUnused();
     EXPECT_EQ(sizes_.size(), 1u);
+}
+
+// With the picture's own modification date from the index, a rebuild looks at no file: the
+// application dates the picture anew whenever it makes a new thumbnail.
+TEST_F(ThumbnailFiles, ThePicturesOwnDateSparesLookingAtTheFile) {
+    const SitePageBuilder builder(defaultStyle(),
+                                  PictureFiles{(home_.path() / "Sites").string(), &sizes_});
+    const double monday = 400000000.0;
+    EXPECT_TRUE(thumbnailLine(builder, "landscape.jpg", std::nullopt, monday)
+                    .ends_with("width=\"150\" height=\"100\">"));
+    EXPECT_EQ(sizes_.headersRead(), 1u);
+
+    // Turned in the application: a new thumbnail and a new date.
+    fs::copy_file(thumbs() / "portrait.png", thumbs() / "landscape.jpg",
+                  fs::copy_options::overwrite_existing);
+    EXPECT_TRUE(thumbnailLine(builder, "landscape.jpg", std::nullopt, monday)
+                    .ends_with("width=\"150\" height=\"100\">"));
+    EXPECT_EQ(sizes_.headersRead(), 1u);
+    EXPECT_TRUE(thumbnailLine(builder, "landscape.jpg", std::nullopt, monday + 60)
+                    .ends_with("width=\"112\" height=\"150\">"));
+    EXPECT_EQ(sizes_.headersRead(), 2u);
+
+    // A thumbnail the application has not written yet is looked for again at the next build.
+    const std::string square = "width=\"150\" height=\"150\" style=\"object-fit:contain\">";
+    EXPECT_TRUE(thumbnailLine(builder, "later.gif", std::nullopt, monday).ends_with(square));
+    fs::copy_file(thumbs() / "square.gif", thumbs() / "later.gif");
+    EXPECT_TRUE(thumbnailLine(builder, "later.gif", std::nullopt, monday)
+                    .ends_with("width=\"150\" height=\"150\">"));
 }
 
 TEST(AlbumPage, LibraryTextsAreEscaped) {
