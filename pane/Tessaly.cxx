@@ -65,6 +65,11 @@ void Tessaly::prepareViewForEveryone() {
     }
     mainView_->installEventFilter(this);
     applyPaletteColours();
+    // The window opens with the focus on its first control that changes something, not on the
+    // read-only fields above it, which Tab still reaches.
+    if (intervalSlider) {
+        intervalSlider->setFocus(Qt::OtherFocusReason);
+    }
     connect(&siteProbe_, &SiteAddress::checked, this, &Tessaly::siteAddressChecked);
     // A stat every few seconds: cheap, and the only way to hear of a site the helper has just
     // built or closed.
