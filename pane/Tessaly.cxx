@@ -65,11 +65,7 @@ void Tessaly::prepareViewForEveryone() {
     }
     mainView_->installEventFilter(this);
     applyPaletteColours();
-    // The window opens with the focus on its first control that changes something, not on the
-    // read-only fields above it, which Tab still reaches.
-    if (intervalSlider) {
-        intervalSlider->setFocus(Qt::OtherFocusReason);
-    }
+
     connect(&siteProbe_, &SiteAddress::checked, this, &Tessaly::siteAddressChecked);
     // A stat every few seconds: cheap, and the only way to hear of a site the helper has just
     // built or closed.
@@ -153,6 +149,9 @@ void Tessaly::mainViewDidLoad() {
     showInterval(interval, intervalStopNearest(interval));
     viewSetUp();
 }
+
+// The read-only fields above it are still reached with Tab.
+QWidget* Tessaly::initialKeyView() const { return intervalSlider; }
 
 void Tessaly::didSelect() {
     if (mainView_) {

@@ -371,6 +371,8 @@ TEST_F(KeyboardOnly, SwitchesTabsFromAnyControlWithoutChangingASetting) {
 
 // Tab walks the window from top to bottom, and every control of the window is on the way.
 TEST_F(KeyboardOnly, TabWalksTheWindowFromTopToBottom) {
+    // It opens on the first control that changes something, not on a field that only shows.
+    EXPECT_EQ(QApplication::focusWidget(), pane_->intervalSlider);
     fs::create_directories(home_.siteFolder());
     writeFile(home_.siteFolder() / "Tessaly.html", "<html></html>");
     pane_->didSelect(); // the window comes to the front and looks for the site
