@@ -12,85 +12,32 @@ Exits 77 (skipped) when AT-SPI or its Python binding is not installed.
 
 import os
 import plistlib
-import shutil
-import subprocess
 import sys
-import tempfile
-import time
 import unittest
 
-SKIP = 77
-LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
-
 try:
-    import gi
-
-    gi.require_version("Atspi", "2.0")
-    from gi.repository import Gio, GLib
+    from desktop_session import (KEY_DOWN, KEY_END, KEY_HOME, KEY_RIGHT, SKIP, Session, call,
+                                 missing_requirements, press, wait_until)
+    from gi.repository import GLib
 except (ImportError, ValueError) as missing:
     print(f"skipped: {missing}")
-    sys.exit(SKIP)
+    sys.exit(77)
 
 PROGRAM = None
-HOME = None
-processes = []
+session = None
 events = []
-
-KEY_DOWN, KEY_RIGHT, KEY_END, KEY_HOME = 0xFF54, 0xFF53, 0xFF57, 0xFF50
-
-
-def session_bus():
-    return Gio.bus_get_sync(Gio.BusType.SESSION, None)
-
-
-def call(bus_name, path, interface, method, args=None, signature=None):
-    return session_bus().call_sync(
-        bus_name, path, interface, method, args,
-        GLib.VariantType(signature) if signature else None,
-        Gio.DBusCallFlags.NONE, 10000, None)
-
-
-def wait_until(condition, seconds=20, what="condition"):
-    """Polls `condition`, letting AT-SPI's events in, until it holds or time is up."""
-    deadline = time.monotonic() + seconds
-    context = GLib.MainContext.default()
-    while True:
-        while context.pending():
-            context.iteration(False)
-        value = condition()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise AssertionError(f"timed out waiting for {what}")
-        time.sleep(0.02)
-
-
-def name_has_owner(name):
-    reply = call("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                 "NameHasOwner", GLib.Variant("(s)", (name,)), "(b)")
-    return reply.unpack()[0]
 
 
 def settings():
-    path = os.path.join(HOME, "Library/Preferences/Tessaly.plist")
+    path = os.path.join(session.settings_folder(), "Tessaly.plist")
     with open(path, "rb") as file:
         return plistlib.load(file)
 
 
 def setUpModule():
-    global HOME, Atspi
-    HOME = tempfile.mkdtemp(prefix="tessaly-atspi-")
-    runtime = os.path.join(HOME, "run")
-    os.mkdir(runtime, 0o700)
-    environment = dict(os.environ, HOME=HOME, XDG_CONFIG_HOME=os.path.join(HOME, ".config"),
-                       XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="xcb")
-    # The bridge must come on because a screen reader asks for it, not because it is forced.
-    environment.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
-    environment.pop("AT_SPI_BUS_ADDRESS", None)
-    os.environ.update(HOME=HOME, XDG_RUNTIME_DIR=runtime)
-
-    processes.append(subprocess.Popen([LAUNCHER, "--launch-immediately"], env=environment))
-    wait_until(lambda: name_has_owner("org.a11y.Bus"), what="the accessibility bus")
+    global session, Atspi
+    session = Session()
+    session.start_accessibility_bus()
     # What Orca does when it starts: say that a screen reader is running.
     call("org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
          GLib.Variant("(ssv)", ("org.a11y.Status", "ScreenReaderEnabled",
@@ -104,31 +51,16 @@ def setUpModule():
         listener.register(kind)
     globals()["listener"] = listener
 
-    processes.append(subprocess.Popen([PROGRAM], env=environment))
+    session.start([PROGRAM])
     wait_until(lambda: application() is not None, 30, "the window on the accessibility bus")
-    # Without a window manager nobody activates the window; a second start of the program would
-    # raise it the same way.
-    wait_until(lambda: name_has_owner("org.tessaly.Tessaly"), what="the window's bus name")
-    call("org.tessaly.Tessaly", "/org/tessaly/Tessaly", "org.tessaly.Tessaly", "Raise")
+    session.raise_window()
     wait_until(lambda: "active" in states(application().get_child_at_index(0)), 20,
                "the window to become active")
 
 
 def tearDownModule():
-    try:
-        if name_has_owner("org.tessaly.Tessaly"):
-            call("org.tessaly.Tessaly", "/org/tessaly/Tessaly", "org.tessaly.Tessaly", "Quit")
-    except GLib.Error:
-        pass
-    for process in reversed(processes):
-        if process.poll() is None:
-            process.terminate()
-        try:
-            process.wait(timeout=20)
-        except subprocess.TimeoutExpired:
-            process.kill()
-    if HOME:
-        shutil.rmtree(HOME, ignore_errors=True)
+    if session:
+        session.close()
 
 
 def heard(event):
@@ -211,10 +143,6 @@ def labels_of(accessible):
         if relation.get_relation_type() == Atspi.RelationType.LABELLED_BY:
             names += [relation.get_target(i).get_name() for i in range(relation.get_n_targets())]
     return names
-
-
-def press(keysym):
-    Atspi.generate_keyboard_event(keysym, None, Atspi.KeySynthType.SYM)
 
 
 def focus(accessible):
@@ -358,11 +286,7 @@ class Window(unittest.TestCase):
         self.assertNotIn("enabled", states(find("push button", "Save Look…")))
 
     def test_5_a_change_that_is_not_saved_is_announced(self):
-        # The settings folder becomes a file: the next change cannot be written.
-        folder = os.path.join(HOME, "Library/Preferences")
-        shutil.rmtree(folder)
-        with open(folder, "w") as file:
-            file.write("a file where the folder should be")
+        session.make_settings_unwritable()
         find("page tab", "Pictures").get_action_iface().do_action(0)
         combo = find("combo box", "Columns")
         wait_until(lambda: "showing" in states(combo), what="Columns on screen")
@@ -381,7 +305,7 @@ if __name__ == "__main__":
         print(__doc__)
         sys.exit(2)
     PROGRAM = sys.argv.pop(1)
-    if not os.access(LAUNCHER, os.X_OK) or not os.environ.get("DISPLAY"):
-        print(f"skipped: needs {LAUNCHER} and an X server (run under xvfb-run)")
+    if missing_requirements():
+        print(f"skipped: {missing_requirements()}")
         sys.exit(SKIP)
     unittest.main(verbosity=2)
