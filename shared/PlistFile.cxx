@@ -1,6 +1,7 @@
 #include "PlistFile.hxx"
 
 #include "CNumericLocale.hxx"
+#include "ExpatFeed.hxx"
 #include "FileIO.hxx"
 
 #include <expat.h>
@@ -73,16 +74,7 @@ bool nestingIsBounded(std::string_view xml) {
     XML_SetUserData(parser.get(), &count);
     XML_SetElementHandler(parser.get(), &NestingCount::start, &NestingCount::end);
     XML_SetStartDoctypeDeclHandler(parser.get(), &NestingCount::doctype);
-    constexpr std::size_t kPiece = 1 << 30; // within expat's int lengths
-    do {
-        const std::string_view piece = xml.substr(0, kPiece);
-        xml.remove_prefix(piece.size());
-        if (XML_Parse(parser.get(), piece.data(), static_cast<int>(piece.size()), xml.empty()) !=
-            XML_STATUS_OK) {
-            return false;
-        }
-    } while (!xml.empty());
-    return true;
+    return parseTextWithExpat(parser.get(), xml);
 }
 
 // The path that a chain of symbolic links at `path` leads to (`path` itself when it is no
