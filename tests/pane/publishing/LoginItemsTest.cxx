@@ -7,13 +7,11 @@
 
 #include "FakeApplication.hxx"
 #include "TempHome.hxx"
+#include "WaitUntil.hxx"
 
 #include <QProcess>
 
 #include <gtest/gtest.h>
-
-#include <chrono>
-#include <thread>
 
 namespace tessaly {
 namespace {
@@ -256,11 +254,10 @@ TEST(LoginItems, ProgramPathsSurviveTheEntryAndALauncher) {
         g_autoptr(GError) error = nullptr;
         ASSERT_TRUE(g_app_info_launch(G_APP_INFO(info), nullptr, context, &error))
             << error->message;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (testing::readFile(record).find('\n', program.size() + 1) == std::string::npos &&
-               std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        // GIO starts the program and returns: wait for the second line of its record.
+        testing::waitUntil([&] {
+            return testing::readFile(record).find('\n', program.size() + 1) != std::string::npos;
+        });
         EXPECT_EQ(testing::readFile(record), program + "\n0\n");
 
         ASSERT_TRUE(items.removeStartUpItem());
