@@ -21,10 +21,19 @@ using NSColorExtention::colorWithHTMLString;
 namespace {
 
 // A popup and a label have no USER property that fits: a popup shows a value by its selected
-// item (and none when no item has it), a label shows it as text.
-bool showsSettings(const QWidget* control) {
-    return qobject_cast<const QComboBox*>(control) || qobject_cast<const QLabel*>(control) ||
-           control->metaObject()->userProperty().isValid();
+// item (and none when no item has it), a label shows it as text. The one real setting, the check
+// interval, is shown by the stops of a slider and in words.
+bool canShow(const QWidget* control, SettingType type) {
+    const bool label = qobject_cast<const QLabel*>(control);
+    switch (type) {
+    case SettingType::Real:
+        return label || qobject_cast<const QAbstractSlider*>(control);
+    case SettingType::Date:
+        return false;
+    default:
+        return label || qobject_cast<const QComboBox*>(control) ||
+               control->metaObject()->userProperty().isValid();
+    }
 }
 
 // A slider and a spin box report a user's change by the same signal a value set by the program
@@ -60,8 +69,8 @@ QString labelText(const SettingValue& value) {
     return {};
 }
 
-// The value in the form the control's USER property takes. A real setting on a numeric control
-// is the interval, whose control stops at positions (intervalMinutes).
+// The value in the form the control's USER property takes. A real setting is the interval, whose
+// slider stops at positions (intervalMinutes).
 QVariant propertyValue(const SettingValue& value) {
     return std::visit(
         [](const auto& item) -> QVariant {
@@ -138,7 +147,7 @@ SettingBinder::SettingBinder(QWidget* view, LumibayPref& pref, SettingEdits& edi
         QString problem;
         if (!control) {
             problem = QStringLiteral("no control named %1 for the setting %2").arg(name, key);
-        } else if (settingInfo(row.setting).type == SettingType::Date || !showsSettings(control)) {
+        } else if (!canShow(control, settingInfo(row.setting).type)) {
             problem = QStringLiteral("the control %1 is a %2, which cannot show the setting %3")
                           .arg(name, QLatin1String(control->metaObject()->className()), key);
         }

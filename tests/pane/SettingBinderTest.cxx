@@ -60,12 +60,15 @@ TEST(SettingBinder, BindsATextChoiceByItsRowAndReportsWhatItCannotBind) {
         {Setting::PublishEvents, "namedAction"},
         {Setting::ImageSize, "plainWidget"},
         {Setting::LastUpdateDate, "librarySourceMenu"},
+        // The interval's minutes are a slider's stops, not a popup's titles.
+        {Setting::CheckInterval, "librarySourceMenu"},
     };
     SettingBinder binder(&view, pref, edits, table);
-    ASSERT_EQ(binder.problems().size(), 3) << binder.problems().join('\n').toStdString();
+    ASSERT_EQ(binder.problems().size(), 4) << binder.problems().join('\n').toStdString();
     EXPECT_TRUE(binder.problems()[0].contains("noSuchControl"));
     EXPECT_TRUE(binder.problems()[1].contains("plainWidget"));
     EXPECT_TRUE(binder.problems()[2].contains(Last_Update_Date));
+    EXPECT_TRUE(binder.problems()[3].contains(Check_Interval_Key));
     std::vector<std::optional<bool>> forwarded;
     binder.forwardUserChanges(
         &view, [&](QObject* control) { forwarded.push_back(binder.updateSetting(control)); });
