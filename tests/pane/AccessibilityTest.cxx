@@ -87,6 +87,7 @@ TEST_F(Accessibility, EveryControlSaysItsRoleNameAndValue) {
         {"albumTitleFontSizeMenu", QAccessible::ComboBox, "Album title heading size (1 largest)",
          nullptr},
         {"albumCommentColorWell", QAccessible::Button, "Album comment colour", nullptr},
+        {"publishEventsCheckBox", QAccessible::CheckBox, "Publish events", nullptr},
         {"viewSetingListView", QAccessible::List, "Saved looks", nullptr},
         {"saveSettingButton", QAccessible::Button, "Save Look…", nullptr},
         {"useSelectedSettingButton", QAccessible::Button, "Use Selected Look", nullptr},

@@ -13,6 +13,7 @@
 #include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QLabel>
@@ -319,6 +320,21 @@ TEST_F(KeyboardOnly, ChangesEverySetting) {
         EXPECT_EQ(qColor(pane_->pref()->colorSetting(setting)), QColor(QLatin1String(row.colour)));
         EXPECT_EQ(QApplication::focusWidget(), well);
     }
+
+    // The check box's own mnemonic switches it, as a click would.
+    press(Qt::Key_L, Qt::AltModifier);
+    const bool publishEvents = pane_->pref()->getPublishEvents();
+    const std::size_t changes = posts(TSY_SiteParamChange_Notification);
+    auto* events = window_->findChild<QCheckBox*>(QStringLiteral("publishEventsCheckBox"));
+    ASSERT_TRUE(events);
+    press(Qt::Key_H, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return events->isChecked() != publishEvents; }, 10000));
+    EXPECT_EQ(QApplication::focusWidget(), events);
+    EXPECT_NE(LumibayPref().getPublishEvents(), publishEvents);
+    EXPECT_EQ(posts(TSY_SiteParamChange_Notification), changes + 1);
+    press(Qt::Key_Space);
+    EXPECT_EQ(events->isChecked(), publishEvents);
+    EXPECT_EQ(LumibayPref().getPublishEvents(), publishEvents);
 
     // The check interval: Home and End reach either end, the arrows go stop by stop.
     ASSERT_NO_FATAL_FAILURE(reach(Qt::Key_I, Qt::AltModifier, pane_->intervalSlider));

@@ -191,6 +191,7 @@ class Window(unittest.TestCase):
             ("push button", "Menu background colour", None),
             ("push button", "Album title colour", None),
             ("push button", "Album comment colour", None),
+            ("check box", "Publish events", None),
             ("list", "Saved looks", None),
             ("push button", "Save Look…", None),
             ("push button", "Use Selected Look", None),
