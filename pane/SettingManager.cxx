@@ -3,7 +3,50 @@
 #include "PresetDialogs.hxx"
 #include "Tessaly.hxx"
 
+#include <QLabel>
+
 namespace tessaly {
+
+namespace {
+
+// A control's name as the window shows it: the text of its label, without the mnemonic's mark.
+std::string labelOf(const QWidget* control) {
+    for (const QLabel* label : control->window()->findChildren<QLabel*>()) {
+        if (label->buddy() == control) {
+            QString text = label->text();
+            text.remove(QLatin1Char('&'));
+            return text.trimmed().toStdString();
+        }
+    }
+    return {};
+}
+
+// What the window's controls offer, read from the controls themselves.
+OfferedValues offeredBy(const Tessaly& pane) {
+    OfferedValues offered;
+    for (const PopupSetting& row : kPopupSettings) {
+        if (auto* menu = pane.property(row.outlet).value<QComboBox*>()) {
+            std::vector<std::int32_t> values;
+            for (int i = 0; i < menu->count(); ++i) {
+                values.push_back(popupTitleValue(menu->itemText(i).toStdString()));
+            }
+            offered.offerChoices(row.setting, std::move(values));
+            offered.nameControl(row.setting, labelOf(menu));
+        }
+    }
+    if (const QSpinBox* size = pane.imageSizeControlView) {
+        offered.offerRange(Setting::ImageSize, size->minimum(), size->maximum());
+        offered.nameControl(Setting::ImageSize, labelOf(size));
+    }
+    for (const ColorWellSetting& row : kColorWells) {
+        if (const QWidget* well = viewWithTag(pane.tabView, row.tag)) {
+            offered.nameControl(row.setting, labelOf(well));
+        }
+    }
+    return offered;
+}
+
+} // namespace
 
 void Tessaly::setPresetQuestions(PresetQuestions* questions) { questions_ = questions; }
 
@@ -36,22 +79,25 @@ void Tessaly::setupSettingListView() {
     }
     QStringList lines;
     for (const std::string& name : names.value()) {
-        lines.append(QString::fromStdString(name));
+        lines.append(PresetActions::lineText(name));
     }
     // Replacing the lines clears the selection, which sets the buttons through lineUnSelected.
     viewSetingListView->setTextArray(std::move(lines));
 }
 
+// The file of the selected line, byte for byte as the folder listed it: a line's text cannot
+// always be turned back into its file's name.
 std::optional<std::string> Tessaly::selectedPreset() const {
-    if (!viewSetingListView) {
+    if (!viewSetingListView || !presets_) {
         return std::nullopt;
     }
-    std::optional<QString> line =
-        viewSetingListView->getTextFromArray(viewSetingListView->getSelectLine());
-    if (!line) {
+    const int selected = viewSetingListView->getSelectLine();
+    std::optional<QString> line = viewSetingListView->getTextFromArray(selected);
+    std::optional<std::string> fileName = presets_->listedFileName(selected);
+    if (!line || !fileName || *line != PresetActions::lineText(*fileName)) {
         return std::nullopt;
     }
-    return line->toStdString();
+    return fileName;
 }
 
 void Tessaly::doSaveCurrenntSetting(QObject*) {
@@ -65,7 +111,7 @@ void Tessaly::doUseSelectedSetting(QObject*) {
     if (!presets_ || !name) {
         return;
     }
-    presets_->useSetting(*name, presetQuestions(), [this](bool saved) {
+    presets_->useSetting(*name, offeredBy(*this), presetQuestions(), [this](bool saved) {
         reportSave(saved);
         viewSetUp();
     });
