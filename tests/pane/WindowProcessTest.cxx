@@ -3,6 +3,7 @@
 // own. A probe that Qt loads as an input plugin reads the window and clicks in it as a person
 // would (probe/WindowProbe.cxx); the program itself is the one that ships.
 #include "Constants.hxx"
+#include "LumibayPref.hxx"
 #include "OtherDisk.hxx"
 #include "TempHome.hxx"
 
@@ -94,6 +95,9 @@ public:
     }
     QString text(const char* objectName) { return ask<QString>("text", QString(objectName)); }
     bool press(const char* objectName) { return ask<bool>("press", QString(objectName)); }
+    bool secondClick(const char* objectName) {
+        return ask<bool>("secondClick", QString(objectName));
+    }
     // Waits for a sheet to open and answers its texts.
     QString openSheet() {
         QString shown;
@@ -186,6 +190,35 @@ TEST(WindowProgram, AStartWhoseSettingsCannotBeWrittenStartsNothing) {
     EXPECT_EQ(window.exitStatus(), 0);
     // The helper says why it quits; a helper that ran and found publishing off would have.
     EXPECT_EQ(window.output().find("LumibayHelper"), std::string::npos);
+}
+
+// A double-click on Start, with the library already in ~/Sites: the start is over before the
+// second click comes, which must not stop it. Publishing stays on, and the real helper publishes.
+TEST(WindowProgram, DoubleClickOnStartLeavesPublishingOn) {
+    TempHome home;
+    writeFile(home.indexFile(), plistDocument(""));
+    writeFile(home.settingsFile(), plistDocument("<key>Check_Interval_Key</key><real>0</real>\n"));
+    WindowProgram window(home.path());
+    ASSERT_TRUE(window.ready()) << window.output();
+    const QString start = window.text("actionButton");
+    ASSERT_TRUE(window.press("actionButton"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.text("actionButton") != start; }, 30000));
+    ASSERT_TRUE(window.secondClick("actionButton"));
+    ASSERT_TRUE(QTest::qWaitFor([] { return helperOnTheBus(); }, 30000)) << window.output();
+    // The window answers only once it has handled the click queued before the question.
+    EXPECT_EQ(window.text("publishingStateLabel"), "Publishing");
+    EXPECT_NE(window.text("actionButton"), start);
+    EXPECT_TRUE(LumibayPref().getActiveFlag());
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return fs::exists(home.siteFolder() / "Tessaly.html"); }, 30000));
+    EXPECT_TRUE(helperOnTheBus());
+
+    // A single click stops it again.
+    ASSERT_TRUE(window.press("actionButton"));
+    EXPECT_TRUE(QTest::qWaitFor([] { return !helperOnTheBus(); }, 30000));
+    EXPECT_EQ(window.text("actionButton"), start);
+    window.quit();
+    EXPECT_EQ(window.exitStatus(), 0);
 }
 
 // Quit over the bus while Start copies the library to another disk: the copy stops at a safe

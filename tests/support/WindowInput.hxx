@@ -14,13 +14,17 @@ namespace tessaly::testing {
 class WindowInput {
 public:
     // Queues `count` clicks in the middle of `widget`, as fast as a double-click when more than
-    // one, otherwise a moment after any earlier click.
-    void queueClicks(QWidget* widget, int count = 1) {
+    // one. They come well after any earlier click unless `joined`: then, by the window system's
+    // time stamps, the first of them follows the last click as the second click of a double-click
+    // would, however long ago that was handled.
+    void queueClicks(QWidget* widget, int count = 1, bool joined = false) {
         QWindow* window = widget->window()->windowHandle();
         const QPoint local = widget->mapTo(widget->window(), widget->rect().center());
         const QPoint global = widget->mapToGlobal(widget->rect().center());
-        // Far enough from the last click that Qt does not join them into a double-click.
-        time_ += static_cast<ulong>(QGuiApplication::styleHints()->mouseDoubleClickInterval()) * 2;
+        if (!joined) {
+            time_ +=
+                static_cast<ulong>(QGuiApplication::styleHints()->mouseDoubleClickInterval()) * 2;
+        }
         for (int i = 0; i < count; ++i) {
             for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
                 time_ += 20;

@@ -40,11 +40,19 @@ public slots:
     // Clicks the widget of that name in the main window; false when there is none.
     bool press(const QString& objectName) {
         QWidget* widget = find(objectName);
-        if (!widget) {
-            return false;
+        if (widget) {
+            click(widget);
         }
-        click(widget);
-        return true;
+        return widget;
+    }
+    // Clicks it again as the second click of a double-click: by the time stamps of the window
+    // system, a moment after the last click, however long ago that was handled.
+    bool secondClick(const QString& objectName) {
+        QWidget* widget = find(objectName);
+        if (widget) {
+            click(widget, true);
+        }
+        return widget;
     }
     // The texts of the sheet that is open, one label a line; "" while none is.
     QString sheet() {
@@ -85,13 +93,14 @@ private:
         }
         return nullptr;
     }
-    void click(QWidget* widget) {
+    void click(QWidget* widget, bool joined = false) {
         QWindow* window = widget->window()->windowHandle();
         const QPoint local = widget->mapTo(widget->window(), widget->rect().center());
         const QPoint global = widget->mapToGlobal(widget->rect().center());
+        // Apart from any earlier click unless joined, so that no two join by chance.
+        time_ += joined ? 0 : 10000;
         for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-            // Apart from any earlier click, so that no two join into a double-click.
-            time_ += 1000;
+            time_ += 40;
             QWindowSystemInterface::handleMouseEvent<QWindowSystemInterface::AsynchronousDelivery>(
                 window, time_, local, global,
                 type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::LeftButton,
