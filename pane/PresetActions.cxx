@@ -2,6 +2,7 @@
 
 #include "Constants.hxx"
 #include "Format.hxx"
+#include "StringExtention.hxx"
 
 namespace tessaly {
 
@@ -24,66 +25,21 @@ std::optional<std::string> PresetActions::listedFileName(int line) const {
     return listed_[static_cast<std::size_t>(line)];
 }
 
-namespace {
-
-// The length of the valid UTF-8 character at the start of `bytes`, or 0 when there is none.
-std::size_t utf8CharacterLength(std::string_view bytes) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    char32_t character = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        character = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        character = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        character = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (bytes.size() < length) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(i) & 0xC0) != 0x80) {
-            return 0;
-        }
-        character = (character << 6) | (byte(i) & 0x3F);
-    }
-    // Overlong forms, surrogates and values past Unicode are not characters.
-    const char32_t lowest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (character < lowest[length] || (character >= 0xD800 && character <= 0xDFFF) ||
-        character > 0x10FFFF) {
-        return 0;
-    }
-    return length;
-}
-
-} // namespace
-
 QString PresetActions::lineText(const std::string& fileName) {
     QString text;
-    std::string_view rest = fileName;
-    while (!rest.empty()) {
-        std::size_t valid = 0;
-        for (std::size_t length;
-             valid < rest.size() && (length = utf8CharacterLength(rest.substr(valid))) != 0;) {
-            valid += length;
+    // The valid characters from `from` on are added in one piece, up to a byte that is none.
+    std::size_t from = 0;
+    for (std::size_t at = 0; at < fileName.size();) {
+        if (const std::size_t length = NSStringExtention::utf8SequenceLength(fileName, at)) {
+            at += length;
+            continue;
         }
-        text += QString::fromUtf8(rest.data(), static_cast<qsizetype>(valid));
-        rest.remove_prefix(valid);
-        if (!rest.empty()) {
-            text += QString::asprintf("\\x%02X", static_cast<unsigned char>(rest.front()));
-            rest.remove_prefix(1);
-        }
+        text += QString::fromUtf8(fileName.data() + from, static_cast<qsizetype>(at - from));
+        text += QString::asprintf("\\x%02X", static_cast<unsigned char>(fileName[at]));
+        from = ++at;
     }
-    return text;
+    return text + QString::fromUtf8(fileName.data() + from,
+                                    static_cast<qsizetype>(fileName.size() - from));
 }
 
 bool PresetActions::saveCurrentSetting(PresetQuestions& questions) {
