@@ -42,6 +42,34 @@ void makeItem(const fs::path& at, Item item, const std::string& index) {
     }
 }
 
+// Holds the helper's name on the bus from a connection of its own, as a helper that is still
+// closing the site would.
+class HelperNameHolder {
+public:
+    HelperNameHolder()
+        : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "holder")) {}
+    ~HelperNameHolder() {
+        release();
+        QDBusConnection::disconnectFromBus("holder");
+    }
+    HelperNameHolder(const HelperNameHolder&) = delete;
+    HelperNameHolder& operator=(const HelperNameHolder&) = delete;
+
+    bool hold() {
+        return bus_.isConnected() && bus_.interface()->registerService(name()).value() ==
+                                         QDBusConnectionInterface::ServiceRegistered;
+    }
+    void release() {
+        if (bus_.isConnected()) {
+            bus_.interface()->unregisterService(name());
+        }
+    }
+
+private:
+    static QString name() { return QLatin1String(kHelperServiceName); }
+    QDBusConnection bus_;
+};
+
 class PublishingTest : public PaneFixture {
 public:
     void SetUp() override {
@@ -280,11 +308,8 @@ TEST_F(PublishingTest, AStartWhoseSettingsCannotBeWrittenStartsNothing) {
 // A helper told to stop still holds its name on the bus until it has closed the site; a new one
 // started meanwhile would quit at once. The start waits for the name to be free.
 TEST_F(PublishingTest, StartWaitsForTheOldHelperToLetGoOfItsName) {
-    QDBusConnection holder = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "holder");
-    ASSERT_TRUE(holder.isConnected());
-    const QString name = QLatin1String(kHelperServiceName);
-    ASSERT_EQ(holder.interface()->registerService(name).value(),
-              QDBusConnectionInterface::ServiceRegistered);
+    HelperNameHolder holder;
+    ASSERT_TRUE(holder.hold());
     makeItem(sites, Item::directory, "sites");
     openPane();
     ASSERT_FALSE(HasFatalFailure());
@@ -293,7 +318,7 @@ TEST_F(PublishingTest, StartWaitsForTheOldHelperToLetGoOfItsName) {
     std::optional<std::size_t> launchedBeforeRelease;
     QTimer::singleShot(400, [&] {
         launchedBeforeRelease = launches().size();
-        holder.interface()->unregisterService(name);
+        holder.release();
     });
     press();
     ASSERT_TRUE(launchedBeforeRelease.has_value());
@@ -304,8 +329,7 @@ TEST_F(PublishingTest, StartWaitsForTheOldHelperToLetGoOfItsName) {
 
     // A name that is never let go: the start ends with a notice, nothing launched.
     press();
-    ASSERT_EQ(holder.interface()->registerService(name).value(),
-              QDBusConnectionInterface::ServiceRegistered);
+    ASSERT_TRUE(holder.hold());
     pane_->setHelperHandOverWait(std::chrono::milliseconds(300));
     press();
     EXPECT_EQ(sheets.names, std::vector<std::string>{"Notice"});
@@ -313,8 +337,6 @@ TEST_F(PublishingTest, StartWaitsForTheOldHelperToLetGoOfItsName) {
     EXPECT_FALSE(flagOnInFile());
     EXPECT_EQ(launches().size(), 1u);
     EXPECT_EQ(autostartFiles(), 0u);
-    holder.interface()->unregisterService(name);
-    QDBusConnection::disconnectFromBus("holder");
 }
 
 // A double-click on Start is one click: publishing starts, and stays on, whether the second
@@ -416,18 +438,13 @@ protected:
 };
 
 TEST_F(ClicksDuringStart, WhileAStoppingHelperIsWaitedFor) {
-    QDBusConnection holder = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "holder");
-    ASSERT_TRUE(holder.isConnected());
-    const QString name = QLatin1String(kHelperServiceName);
-    ASSERT_EQ(holder.interface()->registerService(name).value(),
-              QDBusConnectionInterface::ServiceRegistered);
+    HelperNameHolder holder;
+    ASSERT_TRUE(holder.hold());
     makeItem(sites, Item::directory, "sites");
     openPane();
     ASSERT_FALSE(HasFatalFailure());
-    pressAndExpectPublishing(
-        [&] { clickDuringTheWait([&] { holder.interface()->unregisterService(name); }); });
+    pressAndExpectPublishing([&] { clickDuringTheWait([&] { holder.release(); }); });
     EXPECT_TRUE(takenIn) << "the wait left the click for later";
-    QDBusConnection::disconnectFromBus("holder");
 }
 
 TEST_F(ClicksDuringStart, WhileThePhotoApplicationIsWaitedFor) {
