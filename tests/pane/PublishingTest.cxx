@@ -230,7 +230,8 @@ TEST_F(PublishingTest, StartStopStartLeavesExactlyOneAutostartEntry) {
 }
 
 // A start that cannot launch the helper, or cannot record the flag it reads, says so and leaves
-// everything as it was.
+// everything as it was. Settings that cannot be written are such a case: the helper would read
+// publishing off and quit, so it is not launched.
 TEST_F(PublishingTest, StartsThatEndWithoutStartingSaySo) {
     struct Case {
         const char* name;
@@ -245,6 +246,12 @@ TEST_F(PublishingTest, StartsThatEndWithoutStartingSaySo) {
              writeFile(t.home / "Library/Preferences/Tessaly.plist", "<plist><dict><key>");
          },
          "could not be read"},
+        // A file where the settings folder should be stops every writer, root included.
+        {"settings that cannot be written",
+         [](PublishingTest& t) {
+             writeFile(t.home / "Library/Preferences", "a file where the folder should be");
+         },
+         "could not be written"},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
@@ -261,7 +268,9 @@ TEST_F(PublishingTest, StartsThatEndWithoutStartingSaySo) {
         ASSERT_EQ(sheets.messages.size(), 1u);
         EXPECT_NE(sheets.messages[0].find(row.says), std::string::npos) << sheets.messages[0];
         EXPECT_EQ(title(), start);
+        EXPECT_FALSE(pane_->pref()->getActiveFlag());
         EXPECT_FALSE(flagOnInFile());
+        EXPECT_TRUE(launches().empty());
         EXPECT_EQ(autostartFiles(), 0u);
         // A fresh home and bundle for the next row.
         pane_.reset();
@@ -284,25 +293,6 @@ TEST_F(PublishingTest, AnAutostartFolderThatCannotBeWrittenGivesANotice) {
     // Publishing itself has started: only the next login is affected.
     EXPECT_NE(title(), start);
     EXPECT_TRUE(waitForLaunches(1));
-}
-
-// Settings that cannot be written: the helper would read publishing off and quit, so the start
-// ends with a notice, and the button, the helper and the login item stay as they were.
-TEST_F(PublishingTest, AStartWhoseSettingsCannotBeWrittenStartsNothing) {
-    // A file where the settings folder should be stops every writer, root included.
-    writeFile(home / "Library/Preferences", "a file where the folder should be");
-    makeItem(sites, Item::directory, "sites");
-    openPane();
-    ASSERT_FALSE(HasFatalFailure());
-    const QString start = title();
-    press();
-    EXPECT_EQ(sheets.names, std::vector<std::string>{"Notice"});
-    ASSERT_EQ(sheets.messages.size(), 1u);
-    EXPECT_NE(sheets.messages[0].find("could not be written"), std::string::npos);
-    EXPECT_EQ(title(), start);
-    EXPECT_FALSE(pane_->pref()->getActiveFlag());
-    EXPECT_TRUE(launches().empty());
-    EXPECT_EQ(autostartFiles(), 0u);
 }
 
 // A helper told to stop still holds its name on the bus until it has closed the site; a new one
