@@ -75,10 +75,9 @@ bool PresetActions::saveCurrentSetting(PresetQuestions& questions) {
     return true;
 }
 
-bool PresetActions::useSetting(const std::string& fileName, const OfferedValues& offered,
-                               PresetQuestions& questions,
+bool PresetActions::useSetting(const std::string& fileName, PresetQuestions& questions,
                                const std::function<void(bool saved)>& showSettings) {
-    if (auto problem = folder_.apply(fileName, offered, pref_)) {
+    if (auto problem = folder_.apply(fileName, offered_, pref_)) {
         questions.tellProblem(QString::fromStdString(problem->message));
         return false;
     }

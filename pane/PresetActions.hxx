@@ -53,12 +53,15 @@ public:
     // write worked); false when the user cancelled or the name was refused.
     bool saveCurrentSetting(PresetQuestions& questions);
 
+    // What the window's controls offer; until the window says, nothing is offered and no preset
+    // is applied.
+    void offerValues(OfferedValues offered) { offered_ = std::move(offered); }
+
     // Puts the preset into the settings, saves the settings file, lets `showSettings` refill the
     // window (told whether the file was saved), and only then tells the helper, with the one
     // settings-change notification. A preset that cannot be used, or holds a value the window's
     // controls do not offer, changes nothing, the user is told why, and false comes back.
-    bool useSetting(const std::string& fileName, const OfferedValues& offered,
-                    PresetQuestions& questions,
+    bool useSetting(const std::string& fileName, PresetQuestions& questions,
                     const std::function<void(bool saved)>& showSettings);
 
     // Asks, then removes the preset. True when the user confirmed (the window is then refilled,
@@ -70,6 +73,7 @@ private:
 
     PresetFolder folder_;
     std::vector<std::string> listed_;
+    OfferedValues offered_;
     const Bundle& bundle_;
     LumibayPref& pref_;
     Notifier& notifier_;

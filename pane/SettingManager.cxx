@@ -1,6 +1,7 @@
 // The pane's saved looks: the list of presets, its three buttons and what they do. The operations
 // themselves are PresetActions'; here the window reads the list and shows the outcome.
 #include "PresetDialogs.hxx"
+#include "SettingBinder.hxx"
 #include "Tessaly.hxx"
 
 #include <QLabel>
@@ -21,27 +22,31 @@ std::string labelOf(const QWidget* control) {
     return {};
 }
 
-// What the window's controls offer, read from the controls themselves.
+// What the window's controls offer, read from the controls themselves: a popup its titles, a
+// number field its range; every control gives its label for notices.
 OfferedValues offeredBy(const Tessaly& pane) {
     OfferedValues offered;
-    for (const PopupSetting& row : kPopupSettings) {
-        if (auto* menu = pane.property(row.outlet).value<QComboBox*>()) {
+    if (!pane.mainView()) {
+        return offered;
+    }
+    for (const SettingControl& row : kSettingControls) {
+        if (!isPresetSetting(settingInfo(row.setting))) {
+            continue;
+        }
+        auto* control = pane.mainView()->findChild<QWidget*>(QLatin1String(row.objectName));
+        if (!control) {
+            continue;
+        }
+        if (auto* menu = qobject_cast<QComboBox*>(control)) {
             std::vector<std::int32_t> values;
             for (int i = 0; i < menu->count(); ++i) {
                 values.push_back(popupTitleValue(menu->itemText(i).toStdString()));
             }
             offered.offerChoices(row.setting, std::move(values));
-            offered.nameControl(row.setting, labelOf(menu));
+        } else if (auto* field = qobject_cast<QSpinBox*>(control)) {
+            offered.offerRange(row.setting, field->minimum(), field->maximum());
         }
-    }
-    if (const QSpinBox* size = pane.imageSizeControlView) {
-        offered.offerRange(Setting::ImageSize, size->minimum(), size->maximum());
-        offered.nameControl(Setting::ImageSize, labelOf(size));
-    }
-    for (const ColorWellSetting& row : kColorWells) {
-        if (const QWidget* well = viewWithTag(pane.tabView, row.tag)) {
-            offered.nameControl(row.setting, labelOf(well));
-        }
+        offered.nameControl(row.setting, labelOf(control));
     }
     return offered;
 }
@@ -64,6 +69,9 @@ void Tessaly::setupSettingListView() {
     if (!presets_ || !viewSetingListView) {
         return;
     }
+    // The looks of the list are applied only with what the controls offer, and the controls are
+    // all there by the time the list is filled.
+    presets_->offerValues(offeredBy(*this));
     PresetResult<std::vector<std::string>> names = presets_->list();
     if (!names.ok()) {
         // Said beside the list rather than in a dialog: this runs whenever the window fills its
@@ -111,7 +119,7 @@ void Tessaly::doUseSelectedSetting(QObject*) {
     if (!presets_ || !name) {
         return;
     }
-    presets_->useSetting(*name, offeredBy(*this), presetQuestions(), [this](bool saved) {
+    presets_->useSetting(*name, presetQuestions(), [this](bool saved) {
         reportSave(saved);
         viewSetUp();
     });

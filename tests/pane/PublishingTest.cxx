@@ -230,8 +230,7 @@ TEST_F(PublishingTest, StartStopStartLeavesExactlyOneAutostartEntry) {
 }
 
 // A start that cannot launch the helper, or cannot record the flag it reads, says so and leaves
-// everything as it was. Settings that cannot be written are such a case: the helper would read
-// publishing off and quit, so it is not launched.
+// everything as it was: the button, the flag, the helper and the login item.
 TEST_F(PublishingTest, StartsThatEndWithoutStartingSaySo) {
     struct Case {
         const char* name;
@@ -246,7 +245,8 @@ TEST_F(PublishingTest, StartsThatEndWithoutStartingSaySo) {
              writeFile(t.home / "Library/Preferences/Tessaly.plist", "<plist><dict><key>");
          },
          "could not be read"},
-        // A file where the settings folder should be stops every writer, root included.
+        // A file where the settings folder should be stops every writer, root included. The
+        // helper would read publishing off and quit.
         {"settings that cannot be written",
          [](PublishingTest& t) {
              writeFile(t.home / "Library/Preferences", "a file where the folder should be");
@@ -268,8 +268,8 @@ TEST_F(PublishingTest, StartsThatEndWithoutStartingSaySo) {
         ASSERT_EQ(sheets.messages.size(), 1u);
         EXPECT_NE(sheets.messages[0].find(row.says), std::string::npos) << sheets.messages[0];
         EXPECT_EQ(title(), start);
-        EXPECT_FALSE(pane_->pref()->getActiveFlag());
         EXPECT_FALSE(flagOnInFile());
+        EXPECT_FALSE(pane_->pref()->getActiveFlag());
         EXPECT_TRUE(launches().empty());
         EXPECT_EQ(autostartFiles(), 0u);
         // A fresh home and bundle for the next row.
