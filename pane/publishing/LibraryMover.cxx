@@ -464,16 +464,11 @@ Outcome runCopier(const fs::path& from, const fs::path& copy, const fs::path& er
     // exists, the copy does not end, as a large library's copy would not.
     const char* hold = std::getenv("TESSALY_TEST_HOLD_COPY");
     auto held = [hold] { return hold && *hold && ::access(hold, F_OK) == 0; };
+    // Every look, the first included, comes before the one at the copier: a copy that ends at
+    // once is still reported, and can still be stopped, before the move goes on.
     int status = 0;
     bool exited = false;
     for (;;) {
-        if (!exited) {
-            const pid_t ended = ::waitpid(child, &status, WNOHANG);
-            exited = ended == child || (ended < 0 && errno != EINTR);
-        }
-        if (exited && !held()) {
-            break;
-        }
         if (options.stopRequested && options.stopRequested()) {
             if (!exited) {
                 ::kill(child, SIGKILL);
@@ -488,6 +483,13 @@ Outcome runCopier(const fs::path& from, const fs::path& copy, const fs::path& er
         }
         if (options.reached) {
             options.reached(Step::copying);
+        }
+        if (!exited) {
+            const pid_t ended = ::waitpid(child, &status, WNOHANG);
+            exited = ended == child || (ended < 0 && errno != EINTR);
+        }
+        if (exited && !held()) {
+            break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
