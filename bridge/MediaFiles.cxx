@@ -1,5 +1,7 @@
 #include "MediaFiles.hxx"
 
+#include "StringExtention.hxx"
+
 #include <algorithm>
 #include <array>
 #include <ctime>
@@ -29,44 +31,6 @@ constexpr std::array kExtensions{
     Extension{"mts", ItemKind::Movie},    Extension{"ogv", ItemKind::Movie},
 };
 
-// The length of the UTF-8 sequence at `at`, or 0 when it is not a valid one (overlong forms,
-// surrogates and values beyond U+10FFFF included).
-std::size_t sequenceLength(std::string_view text, std::size_t at) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    if (lead < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    char32_t value = 0;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        value = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        value = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (at + length > text.size()) {
-        return 0;
-    }
-    for (std::size_t i = 1; i < length; ++i) {
-        const auto next = static_cast<unsigned char>(text[at + i]);
-        if ((next & 0xC0) != 0x80) {
-            return 0;
-        }
-        value = (value << 6) | (next & 0x3F);
-    }
-    const bool overlong = (length == 3 && value < 0x800) || (length == 4 && value < 0x10000);
-    if (overlong || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) {
-        return 0;
-    }
-    return length;
-}
-
 } // namespace
 
 std::optional<ItemKind> kindOfFile(std::string_view name) {
@@ -87,7 +51,7 @@ std::optional<ItemKind> kindOfFile(std::string_view name) {
 
 bool isIndexablePath(std::string_view path) {
     for (std::size_t at = 0; at < path.size();) {
-        const std::size_t length = sequenceLength(path, at);
+        const std::size_t length = NSStringExtention::utf8SequenceLength(path, at);
         if (length == 0 || static_cast<unsigned char>(path[at]) < 0x20 || path[at] == 0x7F) {
             return false;
         }
@@ -100,7 +64,7 @@ std::string cleanText(std::string_view text) {
     std::string clean;
     clean.reserve(text.size());
     for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = sequenceLength(text, at);
+        const std::size_t length = NSStringExtention::utf8SequenceLength(text, at);
         const char c = text[at];
         if (length == 0) {
             clean += "\xEF\xBF\xBD";

@@ -69,6 +69,9 @@ void LumibayControler::applicationDidFinishLaunching() {
         QCoreApplication::exit(0);
         return;
     }
+    // Listening before the settings are read: a change the window saves after the reading is
+    // announced to this helper, never lost between the two.
+    bus_.observe(true);
     loadSettings();
     if (!def_->getActiveFlag()) {
         logLine(def_->hasDictionary()
@@ -79,7 +82,6 @@ void LumibayControler::applicationDidFinishLaunching() {
         terminateApplication();
         return;
     }
-    bus_.observe(true);
     monitor_.start();
 }
 

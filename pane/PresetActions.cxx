@@ -2,11 +2,44 @@
 
 #include "Constants.hxx"
 #include "Format.hxx"
+#include "StringExtention.hxx"
 
 namespace tessaly {
 
 QString PresetActions::text(const char* key) const {
     return QString::fromStdString(bundle_.localizedString(key, "InfoPlist"));
+}
+
+PresetResult<std::vector<std::string>> PresetActions::list() {
+    PresetResult<std::vector<std::string>> names = folder_.list();
+    if (names.ok()) {
+        listed_ = names.value();
+    }
+    return names;
+}
+
+std::optional<std::string> PresetActions::listedFileName(int line) const {
+    if (line < 0 || static_cast<std::size_t>(line) >= listed_.size()) {
+        return std::nullopt;
+    }
+    return listed_[static_cast<std::size_t>(line)];
+}
+
+QString PresetActions::lineText(const std::string& fileName) {
+    QString text;
+    // The valid characters from `from` on are added in one piece, up to a byte that is none.
+    std::size_t from = 0;
+    for (std::size_t at = 0; at < fileName.size();) {
+        if (const std::size_t length = NSStringExtention::utf8SequenceLength(fileName, at)) {
+            at += length;
+            continue;
+        }
+        text += QString::fromUtf8(fileName.data() + from, static_cast<qsizetype>(at - from));
+        text += QString::asprintf("\\x%02X", static_cast<unsigned char>(fileName[at]));
+        from = ++at;
+    }
+    return text + QString::fromUtf8(fileName.data() + from,
+                                    static_cast<qsizetype>(fileName.size() - from));
 }
 
 bool PresetActions::saveCurrentSetting(PresetQuestions& questions) {
@@ -44,7 +77,7 @@ bool PresetActions::saveCurrentSetting(PresetQuestions& questions) {
 
 bool PresetActions::useSetting(const std::string& fileName, PresetQuestions& questions,
                                const std::function<void(bool saved)>& showSettings) {
-    if (auto problem = folder_.apply(fileName, pref_)) {
+    if (auto problem = folder_.apply(fileName, offered_, pref_)) {
         questions.tellProblem(QString::fromStdString(problem->message));
         return false;
     }
@@ -59,9 +92,11 @@ bool PresetActions::useSetting(const std::string& fileName, PresetQuestions& que
 }
 
 bool PresetActions::deleteSetting(const std::string& fileName, PresetQuestions& questions) {
-    // The question names the look, so that nobody deletes another than the one they mean.
-    const std::string question = format(text("AskDeleteMessage").toStdString(), {fileName});
-    if (!questions.confirmDelete(QString::fromStdString(question))) {
+    // The question names the look as its line shows it, so that nobody deletes another than the
+    // one they mean.
+    const QString question = QString::fromStdString(
+        format(text("AskDeleteMessage").toStdString(), {lineText(fileName).toStdString()}));
+    if (!questions.confirmDelete(question)) {
         return false;
     }
     if (auto problem = folder_.remove(fileName)) {

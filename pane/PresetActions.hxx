@@ -37,17 +37,30 @@ public:
         : folder_(std::move(folder)), bundle_(bundle), pref_(pref), notifier_(notifier) {}
 
     const PresetFolder& folder() const { return folder_; }
-    PresetResult<std::vector<std::string>> list() const { return folder_.list(); }
+    // Lists the folder for the window, and remembers each line's file name byte for byte. A line
+    // shows the name as text, which cannot hold every file name, so the actions take the file
+    // name from here and never from the line's text. A folder that cannot be listed leaves the
+    // names of the last listing.
+    PresetResult<std::vector<std::string>> list();
+    // The file name of a line of the last listing; none for a line it did not have.
+    std::optional<std::string> listedFileName(int line) const;
+    // How the list shows a file name: as UTF-8, with each byte that is not part of a valid UTF-8
+    // character written "\xE9", so that no two names show alike.
+    static QString lineText(const std::string& fileName);
 
     // Asks for a name, asks before replacing an existing preset, and writes the current look.
     // True when the user went through with it (the list is then read again, whether or not the
     // write worked); false when the user cancelled or the name was refused.
     bool saveCurrentSetting(PresetQuestions& questions);
 
+    // What the window's controls offer; until the window says, nothing is offered and no preset
+    // is applied.
+    void offerValues(OfferedValues offered) { offered_ = std::move(offered); }
+
     // Puts the preset into the settings, saves the settings file, lets `showSettings` refill the
     // window (told whether the file was saved), and only then tells the helper, with the one
-    // settings-change notification. A preset that cannot be used changes nothing, the user is told
-    // why, and false comes back.
+    // settings-change notification. A preset that cannot be used, or holds a value the window's
+    // controls do not offer, changes nothing, the user is told why, and false comes back.
     bool useSetting(const std::string& fileName, PresetQuestions& questions,
                     const std::function<void(bool saved)>& showSettings);
 
@@ -59,6 +72,8 @@ private:
     QString text(const char* key) const;
 
     PresetFolder folder_;
+    std::vector<std::string> listed_;
+    OfferedValues offered_;
     const Bundle& bundle_;
     LumibayPref& pref_;
     Notifier& notifier_;

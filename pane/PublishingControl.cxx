@@ -24,14 +24,17 @@ std::string Tessaly::helperProgramPath() const {
     return LoginItems::helperProgramPath(bundle_.resourcePath());
 }
 
-void Tessaly::doUseButton(QObject*) {
+void Tessaly::doUseButton(QObject* sender) {
     // Sheets and waits run nested event loops; a press that reaches the button meanwhile must not
     // start a second sequence inside the first.
     if (!pref_ || switching_) {
         return;
     }
+    takeDoubleClickAsOneClick(qobject_cast<QAbstractButton*>(sender));
     {
         QScopedValueRollback<bool> busy(switching_, true);
+        // Clicks made while the sequence waits are dropped, not acted on once it has ended.
+        const DroppedInput dropped(targetWindow());
         const bool active = pref_->getActiveFlag();
         showPublishingState(active ? PublishingState::Stopping : PublishingState::Starting);
         if (active) {
@@ -112,7 +115,7 @@ bool Tessaly::waitForHelperHandOver() {
         wait.quit();
     });
     QTimer::singleShot(helperHandOverWait_, &wait, &QEventLoop::quit);
-    wait.exec(QEventLoop::ExcludeUserInputEvents);
+    wait.exec();
     return gone;
 }
 

@@ -3,8 +3,9 @@
 #include "MessageSheetController.hxx"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
-#include <QTimer>
+#include <QWindow>
 
 namespace tessaly {
 
@@ -15,10 +16,77 @@ void showNoticeSheet(const Bundle& bundle, QWidget* window, const char* key,
                                             QString::fromStdString(text));
 }
 
-void keepWindowPainted(int milliseconds) {
-    QEventLoop pause;
-    QTimer::singleShot(milliseconds, &pause, &QEventLoop::quit);
-    pause.exec(QEventLoop::ExcludeUserInputEvents);
+namespace {
+
+bool isUserInput(QEvent::Type type) {
+    switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::Wheel:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TabletPress:
+    case QEvent::TabletRelease:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Eats the double-click of a button, which Qt sends in place of the second press; the release
+// that follows then finds the button up and clicks nothing.
+class DoubleClickAsOne : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        return event->type() == QEvent::MouseButtonDblClick;
+    }
+};
+
+} // namespace
+
+DroppedInput::DroppedInput(QWidget* window) : window_(window) {
+    if (window_) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+}
+
+DroppedInput::~DroppedInput() {
+    if (!window_) {
+        return;
+    }
+    // Input that came in during the last moments of the start may still wait in the queue: it is
+    // handed out now, while it is still dropped.
+    QCoreApplication::processEvents();
+    QCoreApplication::instance()->removeEventFilter(this);
+}
+
+bool DroppedInput::eventFilter(QObject* watched, QEvent* event) {
+    if (!window_ || !isUserInput(event->type())) {
+        return false;
+    }
+    if (watched->isWidgetType()) {
+        return static_cast<QWidget*>(watched)->window() == window_;
+    }
+    if (auto* handle = qobject_cast<QWindow*>(watched)) {
+        return handle == window_->windowHandle();
+    }
+    return false;
+}
+
+void takeDoubleClickAsOneClick(QAbstractButton* button) {
+    if (button && !button->findChild<DoubleClickAsOne*>(QString(), Qt::FindDirectChildrenOnly)) {
+        button->installEventFilter(new DoubleClickAsOne(button));
+    }
 }
 
 PublishingSheets::~PublishingSheets() = default;
@@ -60,10 +128,9 @@ bool PublishingSheets::askBeforeStart() {
                                                window_) != 0;
 }
 
-// The relocation looks again every tenth of a second; in between the window paints.
-void PublishingSheets::whileWaiting() {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
+// The relocation looks again every tenth of a second; in between the window paints, and what the
+// user does to it is taken in and dropped (see DroppedInput).
+void PublishingSheets::whileWaiting() { QCoreApplication::processEvents(); }
 
 void PublishingSheets::moveProgress(std::uintmax_t done, std::uintmax_t total) {
     if (!progress_ && total >= kProgressFromBytes) {
@@ -78,7 +145,7 @@ void PublishingSheets::moveProgress(std::uintmax_t done, std::uintmax_t total) {
         progress_->setAutoClose(false);
     }
     // Also below the dialog's threshold: a request to close the window must get through.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
     if (progress_) {
         const int perMille = total ? static_cast<int>(done * 1000 / total) : 1000;
         progress_->setValue(perMille);

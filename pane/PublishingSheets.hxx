@@ -7,6 +7,7 @@
 #include "Format.hxx"
 #include "LibraryRelocation.hxx"
 
+#include <QAbstractButton>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QWidget>
@@ -26,9 +27,28 @@ inline constexpr char kNoticeSheet[] = "Notice";
 void showNoticeSheet(const Bundle& bundle, QWidget* window, const char* key,
                      std::initializer_list<FormatArg> args = {});
 
-// Lets queued work and painting happen for a moment, but no clicks or keys: nothing the user
-// does may start a second start inside this one.
-void keepWindowPainted(int milliseconds);
+// While it lives, the user's clicks and keys on `window` are dropped. A start waits in loops of
+// its own (for the photo application, for a stopping helper, during a copy) where the window keeps
+// painting; input that reached it meanwhile must not act later, when a second click on Start would
+// stop publishing at once. Qt only defers input that a loop leaves out, so the loops take it in and
+// this drops it. Sheets are windows of their own and are answered as usual.
+class DroppedInput : public QObject {
+public:
+    explicit DroppedInput(QWidget* window);
+    ~DroppedInput() override;
+    DroppedInput(const DroppedInput&) = delete;
+    DroppedInput& operator=(const DroppedInput&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPointer<QWidget> window_;
+};
+
+// From now on the button takes a double-click as one click: the second click of a double-click
+// on Start would stop publishing as soon as the start had ended.
+void takeDoubleClickAsOneClick(QAbstractButton* button);
 
 class PublishingSheets : public LibraryRelocation::Asker {
 public:

@@ -1,9 +1,57 @@
 // The pane's saved looks: the list of presets, its three buttons and what they do. The operations
 // themselves are PresetActions'; here the window reads the list and shows the outcome.
 #include "PresetDialogs.hxx"
+#include "SettingBinder.hxx"
 #include "Tessaly.hxx"
 
+#include <QLabel>
+
 namespace tessaly {
+
+namespace {
+
+// A control's name as the window shows it: the text of its label, without the mnemonic's mark.
+std::string labelOf(const QWidget* control) {
+    for (const QLabel* label : control->window()->findChildren<QLabel*>()) {
+        if (label->buddy() == control) {
+            QString text = label->text();
+            text.remove(QLatin1Char('&'));
+            return text.trimmed().toStdString();
+        }
+    }
+    return {};
+}
+
+// What the window's controls offer, read from the controls themselves: a popup its titles, a
+// number field its range; every control gives its label for notices.
+OfferedValues offeredBy(const Tessaly& pane) {
+    OfferedValues offered;
+    if (!pane.mainView()) {
+        return offered;
+    }
+    for (const SettingControl& row : kSettingControls) {
+        if (!isPresetSetting(settingInfo(row.setting))) {
+            continue;
+        }
+        auto* control = pane.mainView()->findChild<QWidget*>(QLatin1String(row.objectName));
+        if (!control) {
+            continue;
+        }
+        if (auto* menu = qobject_cast<QComboBox*>(control)) {
+            std::vector<std::int32_t> values;
+            for (int i = 0; i < menu->count(); ++i) {
+                values.push_back(popupTitleValue(menu->itemText(i).toStdString()));
+            }
+            offered.offerChoices(row.setting, std::move(values));
+        } else if (auto* field = qobject_cast<QSpinBox*>(control)) {
+            offered.offerRange(row.setting, field->minimum(), field->maximum());
+        }
+        offered.nameControl(row.setting, labelOf(control));
+    }
+    return offered;
+}
+
+} // namespace
 
 void Tessaly::setPresetQuestions(PresetQuestions* questions) { questions_ = questions; }
 
@@ -21,6 +69,9 @@ void Tessaly::setupSettingListView() {
     if (!presets_ || !viewSetingListView) {
         return;
     }
+    // The looks of the list are applied only with what the controls offer, and the controls are
+    // all there by the time the list is filled.
+    presets_->offerValues(offeredBy(*this));
     PresetResult<std::vector<std::string>> names = presets_->list();
     if (!names.ok()) {
         // Said beside the list rather than in a dialog: this runs whenever the window fills its
@@ -36,22 +87,25 @@ void Tessaly::setupSettingListView() {
     }
     QStringList lines;
     for (const std::string& name : names.value()) {
-        lines.append(QString::fromStdString(name));
+        lines.append(PresetActions::lineText(name));
     }
     // Replacing the lines clears the selection, which sets the buttons through lineUnSelected.
     viewSetingListView->setTextArray(std::move(lines));
 }
 
+// The file of the selected line, byte for byte as the folder listed it: a line's text cannot
+// always be turned back into its file's name.
 std::optional<std::string> Tessaly::selectedPreset() const {
-    if (!viewSetingListView) {
+    if (!viewSetingListView || !presets_) {
         return std::nullopt;
     }
-    std::optional<QString> line =
-        viewSetingListView->getTextFromArray(viewSetingListView->getSelectLine());
-    if (!line) {
+    const int selected = viewSetingListView->getSelectLine();
+    std::optional<QString> line = viewSetingListView->getTextFromArray(selected);
+    std::optional<std::string> fileName = presets_->listedFileName(selected);
+    if (!line || !fileName || *line != PresetActions::lineText(*fileName)) {
         return std::nullopt;
     }
-    return line->toStdString();
+    return fileName;
 }
 
 void Tessaly::doSaveCurrenntSetting(QObject*) {

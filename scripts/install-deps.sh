@@ -11,6 +11,8 @@ packages=(
   libtbb-dev
   # tests, also run under a decimal-comma locale
   googletest libgtest-dev dbus-daemon dbus-bin libglib2.0-bin python3 locales
+  # input queued as a real display queues it (Qt's window system interface)
+  qt6-base-private-dev
   # desktop entries (autostart, applications)
   libglib2.0-dev desktop-file-utils
   # a font for the offscreen widget tests (text widths, drag images)

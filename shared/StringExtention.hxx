@@ -26,4 +26,8 @@ std::int32_t hexValue(std::string_view text);
 // Number of characters (code points) of a UTF-8 text; a stray byte counts as one character.
 std::size_t characterCount(std::string_view text);
 
+// The length of the valid UTF-8 character at `at`, or 0 when there is none there (overlong forms,
+// surrogates and values beyond U+10FFFF included).
+std::size_t utf8SequenceLength(std::string_view text, std::size_t at);
+
 } // namespace tessaly::NSStringExtention

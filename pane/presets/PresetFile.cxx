@@ -43,14 +43,57 @@ Preset makeCurrentSetting(LumibayPref& pref) {
     return preset;
 }
 
+std::optional<PresetProblem> checkPreset(const Preset& preset, const OfferedValues& offered,
+                                         const std::string& fileName) {
+    bool holdsAny = false;
+    for (const SettingInfo& info : kSettings) {
+        holdsAny = holdsAny || preset.integer(info.id) || preset.color(info.id);
+    }
+    if (!holdsAny) {
+        return PresetProblem{
+            PresetProblem::Kind::Incomplete,
+            format("The look \"%@\" was not applied: it holds none of the settings "
+                   "of a look. Nothing was changed.",
+                   {fileName})};
+    }
+    for (const SettingInfo& info : kSettings) {
+        if (!isPresetSetting(info)) {
+            continue;
+        }
+        const std::string control = offered.controlName(info.id);
+        if (info.type == SettingType::Color) {
+            if (!preset.color(info.id)) {
+                return PresetProblem{PresetProblem::Kind::Incomplete,
+                                     format("The look \"%@\" was not applied: it has no usable "
+                                            "colour for \"%@\" (%@). Nothing was changed.",
+                                            {fileName, control, info.key})};
+            }
+            continue;
+        }
+        const std::optional<std::int32_t> value = preset.integer(info.id);
+        if (!value) {
+            return PresetProblem{PresetProblem::Kind::Incomplete,
+                                 format("The look \"%@\" was not applied: it has no value for "
+                                        "\"%@\" (%@). Nothing was changed.",
+                                        {fileName, control, info.key})};
+        }
+        if (!offered.offers(info.id, *value)) {
+            return PresetProblem{
+                PresetProblem::Kind::ValueNotOffered,
+                format("The look \"%@\" was not applied: its value for \"%@\" is %d, and the "
+                       "window offers %@. Nothing was changed.",
+                       {fileName, control, *value, offered.describe(info.id)})};
+        }
+    }
+    return std::nullopt;
+}
+
 void applyPreset(const Preset& preset, LumibayPref& pref) {
     for (const SettingInfo& info : kSettings) {
-        if (info.type == SettingType::Integer) {
-            pref.setIntegerSetting(info.id, preset.integer(info.id).value_or(0));
-        } else if (info.type == SettingType::Color) {
-            if (auto color = preset.color(info.id)) {
-                pref.setColorSetting(info.id, *color);
-            }
+        if (auto value = preset.integer(info.id); value && info.type == SettingType::Integer) {
+            pref.setIntegerSetting(info.id, *value);
+        } else if (auto color = preset.color(info.id); color && info.type == SettingType::Color) {
+            pref.setColorSetting(info.id, *color);
         }
     }
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "LumibayPref.hxx"
+#include "OfferedValues.hxx"
 #include "PlistFile.hxx"
 #include "PresetProblem.hxx"
 #include "SettingsTable.hxx"
@@ -43,8 +44,13 @@ struct Preset {
 // settings lack it). A colour the store cannot answer is left out.
 Preset makeCurrentSetting(LumibayPref& pref);
 
-// Puts the preset into the store (in memory; the caller saves). A missing integer gives 0, as
-// presets always have; a missing or undecodable colour leaves that colour as it was.
+// Whether the preset can be applied as it stands: it holds every setting of a look, each colour
+// readable and each integer one the window offers. A preset is applied whole or not at all, so
+// that the window always shows what the pages use. `fileName` only names the file in the message.
+std::optional<PresetProblem> checkPreset(const Preset& preset, const OfferedValues& offered,
+                                         const std::string& fileName);
+
+// Puts the preset into the store (in memory; the caller saves), after checkPreset found it whole.
 void applyPreset(const Preset& preset, LumibayPref& pref);
 
 std::string encodePresetColor(const RgbColor& color);

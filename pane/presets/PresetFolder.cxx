@@ -172,10 +172,14 @@ PresetResult<Preset> PresetFolder::load(const std::string& fileName) const {
 }
 
 std::optional<PresetProblem> PresetFolder::apply(const std::string& fileName,
+                                                 const OfferedValues& offered,
                                                  LumibayPref& pref) const {
     PresetResult<Preset> preset = load(fileName);
     if (!preset.ok()) {
         return preset.problem();
+    }
+    if (auto refused = checkPreset(preset.value(), offered, fileName)) {
+        return refused;
     }
     applyPreset(preset.value(), pref);
     return std::nullopt;

@@ -46,9 +46,11 @@ public:
 
     PresetResult<Preset> load(const std::string& fileName) const;
 
-    // Loads the preset and puts it into the store; when it cannot be loaded the store is not
-    // touched. The caller saves the settings and tells the helper.
-    std::optional<PresetProblem> apply(const std::string& fileName, LumibayPref& pref) const;
+    // Loads the preset and puts it into the store, when it holds a whole look of values the
+    // window offers; otherwise the store is not touched. The caller saves the settings and tells
+    // the helper.
+    std::optional<PresetProblem> apply(const std::string& fileName, const OfferedValues& offered,
+                                       LumibayPref& pref) const;
 
     // Removes the entry itself (a symbolic link, not what it points at); folders are refused.
     std::optional<PresetProblem> remove(const std::string& fileName) const;

@@ -17,6 +17,8 @@ struct PresetProblem {
         NotFound,         // no preset of that name
         NotAPreset,       // not a property-list dictionary, or far too large to be one
         WrongEntry,       // an entry has the wrong type or a value out of range
+        Incomplete,       // a setting of the look is missing, or its colour cannot be read
+        ValueNotOffered,  // a value that the window's control for it does not offer
         WriteFailed,
         RemoveFailed,
     };

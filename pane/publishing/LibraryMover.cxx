@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -303,6 +304,114 @@ fs::path freeNameBeside(const fs::path& at) {
     }
 }
 
+// A relative link inside the library whose target lies outside it: once the library has moved,
+// the same text would lead somewhere else, or nowhere. It is given the absolute path of the same
+// target instead. Links whose targets stay inside the library move with it and keep their text.
+struct LinkRewrite {
+    fs::path relative; // the link, below the library
+    fs::path oldTarget;
+    fs::path newTarget;
+};
+
+std::vector<LinkRewrite> linksLeavingLibrary(const fs::path& library, const Tree& tree) {
+    std::vector<LinkRewrite> rewrites;
+    std::error_code error;
+    // The folders between the library and each link are real folders, so ".." climbs through
+    // them as written; above the library it climbs through the library's real place.
+    const fs::path base = fs::canonical(library, error);
+    if (error) {
+        return rewrites;
+    }
+    for (const auto& [relative, entry] : tree.entries) {
+        const fs::path& target = entry.linkTarget;
+        if (target.empty() || target.is_absolute()) {
+            continue;
+        }
+        const fs::path folder = relative.parent_path();
+        const fs::path inside = (folder / target).lexically_normal();
+        if (!inside.empty() && *inside.begin() != "..") {
+            continue;
+        }
+        // The leading "." and ".." of the target, taken from the link's folder; the rest is kept
+        // as written, so that links outside the library are still followed as before.
+        fs::path anchor = base / folder;
+        auto part = target.begin();
+        for (; part != target.end() && (*part == "." || *part == ".."); ++part) {
+            if (*part == "..") {
+                anchor = anchor.parent_path();
+            }
+        }
+        const fs::path fromAnchor = anchor.lexically_relative(base);
+        fs::path absolute;
+        if (!fromAnchor.empty() && *fromAnchor.begin() == "..") {
+            absolute = anchor;
+            for (; part != target.end(); ++part) {
+                absolute /= *part;
+            }
+        } else {
+            absolute = (base / folder / target).lexically_normal();
+        }
+        rewrites.push_back({relative, target, absolute});
+    }
+    return rewrites;
+}
+
+// Gives the link `link` the target `target` in one rename, keeping the link's owner and times
+// and its folder's mode and times: nothing but the target's text changes.
+int relink(const fs::path& link, const fs::path& target) {
+    const fs::path folder = link.parent_path();
+    struct stat linkInfo {
+    }, folderInfo{};
+    if (::lstat(link.c_str(), &linkInfo) != 0 || ::lstat(folder.c_str(), &folderInfo) != 0) {
+        return errno;
+    }
+    // A read-only folder of the user's own is opened for the moment of the rename.
+    const bool opened = folderInfo.st_uid == ::geteuid() && (folderInfo.st_mode & S_IWUSR) == 0 &&
+                        ::chmod(folder.c_str(), (folderInfo.st_mode & 07777) | S_IWUSR) == 0;
+    const fs::path spare = freeNameBeside(link);
+    int error = 0;
+    if (::symlink(target.c_str(), spare.c_str()) != 0) {
+        error = errno;
+    } else {
+        if (::geteuid() == 0) {
+            ::lchown(spare.c_str(), linkInfo.st_uid, linkInfo.st_gid);
+        }
+        const timespec linkTimes[2] = {linkInfo.st_atim, linkInfo.st_mtim};
+        ::utimensat(AT_FDCWD, spare.c_str(), linkTimes, AT_SYMLINK_NOFOLLOW);
+        if (::rename(spare.c_str(), link.c_str()) != 0) {
+            error = errno;
+            ::unlink(spare.c_str());
+        }
+    }
+    if (opened) {
+        ::chmod(folder.c_str(), folderInfo.st_mode & 07777);
+    }
+    const timespec folderTimes[2] = {folderInfo.st_atim, folderInfo.st_mtim};
+    ::utimensat(AT_FDCWD, folder.c_str(), folderTimes, AT_SYMLINK_NOFOLLOW);
+    return error;
+}
+
+// Gives the links below `root` their new targets (or their old ones back). When one cannot be
+// changed, those changed already are put back, and the outcome names it.
+std::optional<Outcome> relinkAll(const fs::path& root, const std::vector<LinkRewrite>& rewrites,
+                                 bool absolute) {
+    for (std::size_t i = 0; i < rewrites.size(); ++i) {
+        const LinkRewrite& rewrite = rewrites[i];
+        if (int error =
+                relink(root / rewrite.relative, absolute ? rewrite.newTarget : rewrite.oldTarget)) {
+            while (i-- > 0) {
+                relink(root / rewrites[i].relative,
+                       absolute ? rewrites[i].oldTarget : rewrites[i].newTarget);
+            }
+            return Outcome{Result::failed, root / rewrite.relative,
+                           "a link leading out of the library could not be given the absolute "
+                           "path of its target: " +
+                               errorText(error)};
+        }
+    }
+    return std::nullopt;
+}
+
 std::uintmax_t usedBytes(const fs::path& on) {
     struct statvfs info {};
     if (::statvfs(on.c_str(), &info) != 0) {
@@ -351,15 +460,20 @@ Outcome runCopier(const fs::path& from, const fs::path& copy, const fs::path& er
     if (errorFile >= 0) {
         ::close(errorFile);
     }
+    // A test seam, set only by the end-to-end tests of the window: while the file it names
+    // exists, the copy does not end, as a large library's copy would not.
+    const char* hold = std::getenv("TESSALY_TEST_HOLD_COPY");
+    auto held = [hold] { return hold && *hold && ::access(hold, F_OK) == 0; };
+    // Every look, the first included, comes before the one at the copier: a copy that ends at
+    // once is still reported, and can still be stopped, before the move goes on.
     int status = 0;
+    bool exited = false;
     for (;;) {
-        const pid_t ended = ::waitpid(child, &status, WNOHANG);
-        if (ended == child || (ended < 0 && errno != EINTR)) {
-            break;
-        }
         if (options.stopRequested && options.stopRequested()) {
-            ::kill(child, SIGKILL);
-            while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+            if (!exited) {
+                ::kill(child, SIGKILL);
+                while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+                }
             }
             return {Result::stopped};
         }
@@ -369,6 +483,13 @@ Outcome runCopier(const fs::path& from, const fs::path& copy, const fs::path& er
         }
         if (options.reached) {
             options.reached(Step::copying);
+        }
+        if (!exited) {
+            const pid_t ended = ::waitpid(child, &status, WNOHANG);
+            exited = ended == child || (ended < 0 && errno != EINTR);
+        }
+        if (exited && !held()) {
+            break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
@@ -431,7 +552,7 @@ bool removeEntries(const fs::path& folder, dev_t device, const std::function<voi
 }
 
 Outcome moveByCopy(const fs::path& from, const fs::path& to, const Tree* original,
-                   const Options& options) {
+                   const std::vector<LinkRewrite>& rewrites, const Options& options) {
     std::string why;
     if (!original->special.empty()) {
         return {Result::specialFile, original->special};
@@ -465,14 +586,21 @@ Outcome moveByCopy(const fs::path& from, const fs::path& to, const Tree* origina
         ::syncfs(fd);
         ::close(fd);
     }
+    if (std::optional<Outcome> failed = relinkAll(copy, rewrites, true)) {
+        return dropCopy(*failed);
+    }
     std::optional<Tree> check = scanTree(copy, why);
     if (!check) {
         return dropCopy({Result::failed, {}, why});
     }
-    if (check->entries != original->entries) {
-        auto [mine, theirs] = std::mismatch(original->entries.begin(), original->entries.end(),
+    Tree expected = *original;
+    for (const LinkRewrite& rewrite : rewrites) {
+        expected.entries[rewrite.relative].linkTarget = rewrite.newTarget;
+    }
+    if (check->entries != expected.entries) {
+        auto [mine, theirs] = std::mismatch(expected.entries.begin(), expected.entries.end(),
                                             check->entries.begin(), check->entries.end());
-        const fs::path differs = mine != original->entries.end() ? from / mine->first : from;
+        const fs::path differs = mine != expected.entries.end() ? from / mine->first : from;
         return dropCopy({Result::failed, differs, "its copy differs from it"});
     }
     journal.copy = *identityOf(copy);
@@ -567,13 +695,28 @@ Outcome movePath(const fs::path& from, const fs::path& to, const Options& option
     if (liesInside(to.parent_path(), from, &*original)) {
         return {Result::insideItself, to.parent_path()};
     }
+    const std::vector<LinkRewrite> rewrites = linksLeavingLibrary(from, *original);
     if (options.way == Way::alwaysCopy) {
-        return moveByCopy(from, to, &*original, options);
+        return moveByCopy(from, to, &*original, rewrites, options);
     }
+    // Renamed, the library itself moves: its links that lead out of it get their absolute targets
+    // first, which lead to the same place from both names, and their old ones back if it stays.
+    if (std::optional<Outcome> failed = relinkAll(from, rewrites, true)) {
+        return *failed;
+    }
+    auto stays = [&](Outcome outcome) {
+        relinkAll(from, rewrites, false);
+        return outcome;
+    };
+    auto copyInstead = [&] {
+        relinkAll(from, rewrites, false);
+        return moveByCopy(from, to, &*original, rewrites, options);
+    };
     // On one file system: a link leading to the target takes the target's name, then it and the
     // library trade names in one step, so the library's old name never leads nowhere.
     if (::symlink(to.c_str(), to.c_str()) != 0) {
-        return {errno == EEXIST ? Result::targetTaken : Result::failed, to, errorText(errno)};
+        return stays(
+            {errno == EEXIST ? Result::targetTaken : Result::failed, to, errorText(errno)});
     }
     if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
         syncFolderOf(from);
@@ -583,23 +726,23 @@ Outcome movePath(const fs::path& from, const fs::path& to, const Options& option
     const int exchangeError = errno;
     ::unlink(to.c_str());
     if (exchangeError == EXDEV) {
-        return moveByCopy(from, to, &*original, options);
+        return copyInstead();
     }
     if (exchangeError != EINVAL && exchangeError != ENOSYS) {
-        return {Result::failed, from, errorText(exchangeError)};
+        return stays({Result::failed, from, errorText(exchangeError)});
     }
     int renameError = 0;
     if (!renameNoReplace(from, to, renameError)) {
         if (renameError == EXDEV) {
-            return moveByCopy(from, to, &*original, options);
+            return copyInstead();
         }
-        return {renameError == EEXIST ? Result::targetTaken : Result::failed, to,
-                errorText(renameError)};
+        return stays({renameError == EEXIST ? Result::targetTaken : Result::failed, to,
+                      errorText(renameError)});
     }
     if (::symlink(to.c_str(), from.c_str()) != 0) {
         const int linkError = errno;
         renameNoReplace(to, from, renameError);
-        return {Result::failed, from, errorText(linkError)};
+        return stays({Result::failed, from, errorText(linkError)});
     }
     return {Result::moved};
 }

@@ -19,6 +19,7 @@
 
 #include <deque>
 #include <map>
+#include <set>
 #include <unistd.h>
 
 namespace tessaly {
@@ -288,6 +289,121 @@ TEST_F(Presets, EveryShippedLookShowsInEveryControl) {
         EXPECT_EQ(lookInSettingsFile(), lookOf(preset.preset));
     }
     EXPECT_EQ(notifier_->posts.size(), shippedPresets().size());
+}
+
+// File names that are not UTF-8 beside names that look alike: each line shows its own name, and
+// applying and deleting act on exactly the file of the chosen line.
+TEST_F(Presets, EachLineActsOnItsOwnFileWhateverItsName) {
+    struct Row {
+        const char* name;
+        const char* fileName; // bytes
+        const char* line;     // as the list shows it
+        const char* look;     // the shipped look the file holds
+    };
+    static constexpr Row kRows[] = {
+        {"Latin-1 e acute", "Caf\xe9.plist", "Caf\\xE9.plist", "Ocean.plist"},
+        {"UTF-8 e acute", "Caf\xc3\xa9.plist", "Caf\u00e9.plist", "Print.plist"},
+        {"UTF-8 replacement character", "Caf\xef\xbf\xbd.plist", "Caf\ufffd.plist",
+         "Dark Gallery.plist"},
+        {"Latin-1 e grave", "Caf\xe8.plist", "Caf\\xE8.plist", "Light Paper.plist"},
+    };
+    for (const Row& row : kRows) {
+        writeFile(folder_ / row.fileName, readFile(folder_ / row.look));
+    }
+    ASSERT_NO_FATAL_FAILURE(openShown());
+    std::set<std::string> left;
+    for (const Row& row : kRows) {
+        left.insert(row.fileName);
+    }
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_NO_FATAL_FAILURE(clickLine(QString::fromUtf8(row.line)));
+        click(pane_->useSelectedSettingButton);
+        EXPECT_EQ(lookInSettingsFile(), lookOf(shipped(row.look).preset));
+        EXPECT_EQ(shownLook(), lookOf(shipped(row.look).preset));
+
+        questions_.asked.clear();
+        questions_.answers = {true};
+        ASSERT_NO_FATAL_FAILURE(clickLine(QString::fromUtf8(row.line)));
+        click(pane_->deleteSelectedSettingButton);
+        EXPECT_EQ(questions_.asked,
+                  std::vector<std::string>{"delete: Do you want to delete the "
+                                           "look “" +
+                                           std::string(row.line) + "”? This cannot be undone."});
+        left.erase(row.fileName);
+        for (const Row& other : kRows) {
+            EXPECT_EQ(fs::exists(folder_ / other.fileName), left.count(other.fileName) == 1)
+                << other.name;
+        }
+        EXPECT_FALSE(lines().contains(QString::fromUtf8(row.line)));
+    }
+    EXPECT_EQ(lines(), shippedNames());
+}
+
+// A look is applied only with values the window's controls offer: a popup's titles, and for the
+// picture size any number its field takes. Otherwise nothing changes and a notice says why.
+TEST_F(Presets, OnlyValuesTheControlsOfferAreApplied) {
+    struct Row {
+        const char* name;
+        const char* key; // none: an empty dictionary
+        std::int32_t value;
+        const char* says; // in the notice; none when the look is applied
+    };
+    static constexpr Row kRows[] = {
+        {"an empty dictionary", nullptr, 0, "none of the settings of a look"},
+        {"picture size 0", Site_Image_Size, 0,
+         "\"Picture size\" is 0, and the window offers 16 to 4096"},
+        {"negative picture size", Site_Image_Size, -150, "is -150"},
+        {"picture size beyond the field", Site_Image_Size, 5000, "is 5000"},
+        {"no columns", Num_Of_Col_Key, 0, "\"Columns\" is 0"},
+        {"more columns than the popup has", Num_Of_Col_Key, 11, "is 11"},
+        {"a menu width between two titles", MenuWidth_Key, 130,
+         "\"Menu width (pixels)\" is 130, and the window offers 80, 100, 120, 140, 160, 180, "
+         "200, 240 or 300"},
+        {"negative spacing", Picture_SPace_Key, -4, "\"Picture spacing (pixels)\" is -4"},
+        {"album title size 0", AlbumTitleFontSize_Key, 0, "is 0"},
+        {"the smallest picture size", Site_Image_Size, 16, nullptr},
+        {"the largest picture size", Site_Image_Size, 4096, nullptr},
+        {"a picture size typed in", Site_Image_Size, 333, nullptr},
+        {"the lowest menu font size", MenuFontSize_Key, -3, nullptr},
+    };
+    ASSERT_NO_FATAL_FAILURE(openShown());
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        PlistPtr look = readPlistDictionary((folder_ / "Print.plist").string());
+        ASSERT_TRUE(look);
+        if (!row.key) {
+            look.reset(plist_new_dict());
+        } else {
+            plist_dict_set_item(
+                look.get(), row.key,
+                plist_new_uint(static_cast<std::uint64_t>(static_cast<std::int64_t>(row.value))));
+        }
+        ASSERT_TRUE(writePlistDictionary((folder_ / "Changed.plist").string(), look.get()));
+        pane_->setupSettingListView();
+        const std::string settings = readFile(home_.settingsFile());
+        const Look shown = shownLook();
+        notifier_->posts.clear();
+        questions_.asked.clear();
+
+        ASSERT_NO_FATAL_FAILURE(clickLine("Changed.plist"));
+        click(pane_->useSelectedSettingButton);
+        if (row.says) {
+            ASSERT_EQ(questions_.asked.size(), 1u);
+            EXPECT_NE(questions_.asked[0].find("\"Changed.plist\""), std::string::npos)
+                << questions_.asked[0];
+            EXPECT_NE(questions_.asked[0].find(row.says), std::string::npos) << questions_.asked[0];
+            EXPECT_EQ(readFile(home_.settingsFile()), settings);
+            EXPECT_EQ(shownLook(), shown);
+            EXPECT_TRUE(notifier_->posts.empty());
+            EXPECT_EQ(buttonStates(), selection);
+        } else {
+            EXPECT_TRUE(questions_.asked.empty()) << questions_.asked[0];
+            EXPECT_EQ(shownLook(), lookInPreset("Changed.plist"));
+            EXPECT_EQ(lookInSettingsFile(), lookInPreset("Changed.plist"));
+            EXPECT_EQ(notifier_->posts.size(), 1u);
+        }
+    }
 }
 
 // Cancel and "no" leave files, settings and the list as they were.

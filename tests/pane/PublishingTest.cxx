@@ -6,8 +6,10 @@
 #include "FakeApplication.hxx"
 #include "FinderScripts.hxx"
 #include "LoginItems.hxx"
+#include "OtherDisk.hxx"
 #include "PaneFixture.hxx"
 #include "ScriptedSheets.hxx"
+#include "WindowInput.hxx"
 #include "WorkspaceExtention.hxx"
 
 #include <QDBusConnectionInterface>
@@ -39,6 +41,34 @@ void makeItem(const fs::path& at, Item item, const std::string& index) {
         break;
     }
 }
+
+// Holds the helper's name on the bus from a connection of its own, as a helper that is still
+// closing the site would.
+class HelperNameHolder {
+public:
+    HelperNameHolder()
+        : bus_(QDBusConnection::connectToBus(QDBusConnection::SessionBus, "holder")) {}
+    ~HelperNameHolder() {
+        release();
+        QDBusConnection::disconnectFromBus("holder");
+    }
+    HelperNameHolder(const HelperNameHolder&) = delete;
+    HelperNameHolder& operator=(const HelperNameHolder&) = delete;
+
+    bool hold() {
+        return bus_.isConnected() && bus_.interface()->registerService(name()).value() ==
+                                         QDBusConnectionInterface::ServiceRegistered;
+    }
+    void release() {
+        if (bus_.isConnected()) {
+            bus_.interface()->unregisterService(name());
+        }
+    }
+
+private:
+    static QString name() { return QLatin1String(kHelperServiceName); }
+    QDBusConnection bus_;
+};
 
 class PublishingTest : public PaneFixture {
 public:
@@ -268,11 +298,8 @@ TEST_F(PublishingTest, AnAutostartFolderThatCannotBeWrittenGivesANotice) {
 // A helper told to stop still holds its name on the bus until it has closed the site; a new one
 // started meanwhile would quit at once. The start waits for the name to be free.
 TEST_F(PublishingTest, StartWaitsForTheOldHelperToLetGoOfItsName) {
-    QDBusConnection holder = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "holder");
-    ASSERT_TRUE(holder.isConnected());
-    const QString name = QLatin1String(kHelperServiceName);
-    ASSERT_EQ(holder.interface()->registerService(name).value(),
-              QDBusConnectionInterface::ServiceRegistered);
+    HelperNameHolder holder;
+    ASSERT_TRUE(holder.hold());
     makeItem(sites, Item::directory, "sites");
     openPane();
     ASSERT_FALSE(HasFatalFailure());
@@ -281,7 +308,7 @@ TEST_F(PublishingTest, StartWaitsForTheOldHelperToLetGoOfItsName) {
     std::optional<std::size_t> launchedBeforeRelease;
     QTimer::singleShot(400, [&] {
         launchedBeforeRelease = launches().size();
-        holder.interface()->unregisterService(name);
+        holder.release();
     });
     press();
     ASSERT_TRUE(launchedBeforeRelease.has_value());
@@ -292,8 +319,7 @@ TEST_F(PublishingTest, StartWaitsForTheOldHelperToLetGoOfItsName) {
 
     // A name that is never let go: the start ends with a notice, nothing launched.
     press();
-    ASSERT_EQ(holder.interface()->registerService(name).value(),
-              QDBusConnectionInterface::ServiceRegistered);
+    ASSERT_TRUE(holder.hold());
     pane_->setHelperHandOverWait(std::chrono::milliseconds(300));
     press();
     EXPECT_EQ(sheets.names, std::vector<std::string>{"Notice"});
@@ -301,8 +327,154 @@ TEST_F(PublishingTest, StartWaitsForTheOldHelperToLetGoOfItsName) {
     EXPECT_FALSE(flagOnInFile());
     EXPECT_EQ(launches().size(), 1u);
     EXPECT_EQ(autostartFiles(), 0u);
-    holder.interface()->unregisterService(name);
-    QDBusConnection::disconnectFromBus("holder");
+}
+
+// A double-click on Start is one click: publishing starts, and stays on, whether the second
+// click comes while the start runs or after it has ended.
+TEST_F(PublishingTest, DoubleClickOnStartLeavesPublishingOn) {
+    struct Row {
+        const char* name;
+        bool secondAfterTheStart;
+    };
+    static constexpr Row kRows[] = {
+        {"both clicks queued at once", false},
+        {"the second click after the start", true},
+    };
+    makeItem(sites, Item::directory, "sites");
+    openPane();
+    ASSERT_FALSE(HasFatalFailure());
+    view_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view_.get()));
+    const QString start = title();
+    WindowInput input;
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(helper.string() + ".launches");
+        if (row.secondAfterTheStart) {
+            input.queueClicks(pane_->actionButton);
+            ASSERT_TRUE(
+                QTest::qWaitFor([&] { return title() != start && !pane_->isSwitching(); }, 10000));
+            input.queueClicks(pane_->actionButton, 1, true);
+        } else {
+            input.queueClicks(pane_->actionButton, 2);
+        }
+        ASSERT_TRUE(QTest::qWaitFor([] { return !WindowInput::queued(); }, 10000));
+        ASSERT_TRUE(waitForLaunches(1));
+        QCoreApplication::processEvents();
+        EXPECT_NE(title(), start);
+        EXPECT_TRUE(flagOnInFile());
+        EXPECT_EQ(launches().size(), 1u);
+        EXPECT_EQ(autostartFiles(), 1u);
+
+        // A single click, well after, stops it.
+        input.queueClicks(pane_->actionButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return title() == start; }, 10000));
+        EXPECT_FALSE(flagOnInFile());
+    }
+}
+
+// Clicks made while a start waits (for a stopping helper, for the photo application to quit,
+// for the library's copy) are dropped: once the start is over, publishing is on, the helper was
+// launched once, and nothing stopped it.
+class ClicksDuringStart : public PublishingTest {
+protected:
+    // Calls `then` once the window has taken in every queued click, or after a while: a wait
+    // that leaves clicks in the queue must not hold the test, and must end before the start's
+    // own bound on the wait.
+    void afterClicksTakenIn(std::function<void()> then) {
+        auto* poll = new QTimer(pane_.get());
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        QObject::connect(poll, &QTimer::timeout, [this, poll, deadline, then] {
+            takenIn = !WindowInput::queued();
+            if (takenIn || std::chrono::steady_clock::now() > deadline) {
+                poll->deleteLater();
+                poll->stop();
+                then();
+            }
+        });
+        poll->start(10);
+    }
+    // Queues a click on Start from inside the start's first wait.
+    void clickDuringTheWait(std::function<void()> release) {
+        QTimer::singleShot(0, pane_.get(), [this, release] {
+            clicked = true;
+            input.queueClicks(pane_->actionButton);
+            afterClicksTakenIn(release);
+        });
+    }
+    // Shows the window, lets `arrange` set up the click, and presses Start.
+    void pressAndExpectPublishing(const std::function<void()>& arrange) {
+        view_->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view_.get()));
+        const QString start = title();
+        arrange();
+        press();
+        ASSERT_TRUE(clicked) << "no click was made during the start";
+        // A click left for later would act now.
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::processEvents();
+        }
+        EXPECT_FALSE(WindowInput::queued());
+        EXPECT_NE(title(), start);
+        EXPECT_TRUE(flagOnInFile());
+        ASSERT_TRUE(waitForLaunches(1));
+        EXPECT_EQ(launches().size(), 1u);
+        EXPECT_EQ(autostartFiles(), 1u);
+    }
+
+    WindowInput input;
+    bool clicked = false;
+    bool takenIn = false;
+};
+
+TEST_F(ClicksDuringStart, WhileAStoppingHelperIsWaitedFor) {
+    HelperNameHolder holder;
+    ASSERT_TRUE(holder.hold());
+    makeItem(sites, Item::directory, "sites");
+    openPane();
+    ASSERT_FALSE(HasFatalFailure());
+    pressAndExpectPublishing([&] { clickDuringTheWait([&] { holder.release(); }); });
+    EXPECT_TRUE(takenIn) << "the wait left the click for later";
+}
+
+TEST_F(ClicksDuringStart, WhileThePhotoApplicationIsWaitedFor) {
+    makeItem(pictures, Item::directory, "pictures");
+    FakeApplications apps{home};
+    // A photo application that takes its time to quit: until the test lets it.
+    const fs::path program = apps.addOnPath("iPhoto");
+    writeFile(program, "#!/bin/sh\ntrap '' TERM\n"
+                       "while [ ! -e \"$0.may-quit\" ]; do sleep 0.05; done\n");
+    apps.addDesktopEntry("iPhoto", "Exec=iPhoto\n");
+    ASSERT_TRUE(FinderScripts::OpenApplication("iPhoto.app"));
+    ASSERT_TRUE(apps.waitUntilRunning("iPhoto", true));
+    openPane();
+    ASSERT_FALSE(HasFatalFailure());
+    pressAndExpectPublishing(
+        [&] { clickDuringTheWait([program] { writeFile(program.string() + ".may-quit", ""); }); });
+    EXPECT_TRUE(takenIn) << "the wait left the click for later";
+    EXPECT_EQ(sheets.names, std::vector<std::string>{"BeforeStart"});
+    EXPECT_EQ(fs::read_symlink(pictures), sites);
+}
+
+TEST_F(ClicksDuringStart, DuringTheLibrarysCopy) {
+    OtherDisk disk("64m");
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs as ~/Sites needs root";
+    }
+    fs::create_symlink(disk.path(), home / "Sites");
+    makeItem(pictures, Item::directory, "pictures");
+    writeFile(pictures / "Originals/big.jpg", std::string(8 << 20, 'p'));
+    openPane();
+    ASSERT_FALSE(HasFatalFailure());
+    // Queued as the question is answered: the copy's loop is the first to see it.
+    pressAndExpectPublishing([this] {
+        sheets.onShow = [this](ModalSheetController&) {
+            clicked = true;
+            input.queueClicks(pane_->actionButton);
+        };
+    });
+    EXPECT_EQ(readFile(sites / "AlbumData.xml"), "pictures");
+    EXPECT_EQ(fs::read_symlink(pictures), sites);
 }
 
 class PhotoApplicationThroughTheWindow : public PublishingTest {

@@ -220,51 +220,94 @@ TEST_F(PresetFolderTest, ListingShowsEveryEntrySortedByName) {
                                                         "b.plist", "c.txt"}));
 }
 
-// A preset with entries left out: integers become 0 (the column count refuses 0 and stays),
-// a colour that is missing or whose data does not decode keeps its current value.
-TEST_F(PresetFolderTest, ApplyingFillsMissingIntegersAndKeepsUnusableColours) {
-    writeFile(folder() / "Partial.plist",
-              plistDocument("<key>Site_Image_Size</key><integer>300</integer>\n"
-                            "<key>MenuBkgndColor_Key</key><data>/wCA</data>\n"
-                            "<key>AlbumTitleColor_Key</key><data>AAE=</data>\n"
-                            "<key>Some_Other_Key</key><string>ignored</string>\n"));
+// Offers every value of every integer setting but the few a row refuses, and names each control
+// after its key.
+OfferedValues offeringAlmostEverything() {
+    OfferedValues offered;
+    for (const SettingInfo& info : kSettings) {
+        if (info.type == SettingType::Integer) {
+            offered.offerRange(info.id, -1000, 1000000);
+        }
+    }
+    offered.offerRange(Setting::ImageSize, 16, 4096);
+    offered.offerChoices(Setting::NumOfCol, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10});
+    offered.nameControl(Setting::ImageSize, "Picture size");
+    return offered;
+}
+
+// A preset is applied whole or not at all: a missing entry, a colour that cannot be read or a
+// value the window does not offer leaves the settings as they were and names what is wrong.
+TEST_F(PresetFolderTest, APresetIsAppliedWholeOrNotAtAll) {
+    struct Row {
+        const char* name;
+        const char* key;   // the entry changed, none for the whole look
+        const char* entry; // its new value as XML, none to leave the entry out
+        std::optional<Kind> refused;
+        const char* says;
+    };
+    static constexpr Row kRows[] = {
+        {"the whole look", nullptr, nullptr, std::nullopt, nullptr},
+        {"the smallest picture size", Site_Image_Size, "<integer>16</integer>", std::nullopt,
+         nullptr},
+        {"no picture size", Site_Image_Size, nullptr, Kind::Incomplete,
+         "no value for \"Picture size\""},
+        {"a picture size of 0", Site_Image_Size, "<integer>0</integer>", Kind::ValueNotOffered,
+         "is 0, and the window offers 16 to 4096"},
+        {"a negative picture size", Site_Image_Size, "<integer>-150</integer>",
+         Kind::ValueNotOffered, "is -150"},
+        {"no columns", Num_Of_Col_Key, "<integer>0</integer>", Kind::ValueNotOffered,
+         "offers 1, 2, 3, 4, 5, 6, 7, 8, 9 or 10"},
+        {"no menu width", MenuWidth_Key, nullptr, Kind::Incomplete, "(MenuWidth_Key)"},
+        {"no colour", AlbumTitleColor_Key, nullptr, Kind::Incomplete,
+         "no usable colour for \"AlbumTitleColor_Key\""},
+        {"two bytes of colour", MenuBkgndColor_Key, "<data>AAE=</data>", Kind::Incomplete,
+         "MenuBkgndColor_Key"},
+    };
+    LumibayPref current;
+    current.setImageSize(222);
+    const std::string before = lookOf(current);
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        LumibayPref source;
+        Preset whole = makeCurrentSetting(source);
+        whole.integers[static_cast<std::size_t>(Setting::ImageSize)] = 300;
+        PlistPtr look = presetDictionary(whole);
+        if (row.key) {
+            plist_dict_remove_item(look.get(), row.key);
+        }
+        const fs::path path = folder() / "Look.plist";
+        ASSERT_TRUE(writePlistDictionary(path, look.get()));
+        std::string text = readFile(path);
+        if (row.key && row.entry) {
+            const std::string end = "</dict>";
+            text.insert(text.rfind(end), "<key>" + std::string(row.key) + "</key>" + row.entry);
+            writeFile(path, text);
+        }
+
+        LumibayPref pref;
+        pref.setImageSize(222);
+        std::optional<PresetProblem> problem =
+            presets.apply("Look.plist", offeringAlmostEverything(), pref);
+        EXPECT_EQ(kindOf(problem), row.refused);
+        if (row.refused) {
+            ASSERT_TRUE(problem);
+            EXPECT_NE(problem->message.find("\"Look.plist\""), std::string::npos)
+                << problem->message;
+            EXPECT_NE(problem->message.find(row.says), std::string::npos) << problem->message;
+            EXPECT_EQ(lookOf(pref), before);
+        } else {
+            EXPECT_NE(lookOf(pref), before);
+        }
+    }
+
+    // An empty dictionary is no look at all.
+    writeFile(folder() / "Empty.plist", plistDocument(""));
     LumibayPref pref;
-    pref.setNumOfCol(6);
-    pref.setMenuWidth(99);
-    pref.setMenuFontSize(-2);
-    pref.setMenuBkgndColor(*colorWithHTMLString("111111"));
-    pref.setAlbumTitleColor(*colorWithHTMLString("222222"));
-    pref.setPictureTitleColor(*colorWithHTMLString("333333"));
-
-    ASSERT_EQ(presets.apply("Partial.plist", pref), std::nullopt);
-
-    static constexpr struct {
-        const char* name;
-        Setting setting;
-        std::int32_t value;
-    } kIntegers[] = {
-        {"given", Setting::ImageSize, 300},
-        {"missing", Setting::MenuWidth, 0},
-        {"missing negative", Setting::MenuFontSize, 0},
-        {"missing column count", Setting::NumOfCol, 6},
-    };
-    for (const auto& row : kIntegers) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(pref.integerSetting(row.setting), row.value);
-    }
-    static constexpr struct {
-        const char* name;
-        Setting setting;
-        const char* color;
-    } kColors[] = {
-        {"given", Setting::MenuBkgndColor, "FF0080"},
-        {"two bytes of data", Setting::AlbumTitleColor, "222222"},
-        {"missing", Setting::PictureTitleColor, "333333"},
-    };
-    for (const auto& row : kColors) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(HTMLColor(*pref.colorSetting(row.setting)), row.color);
-    }
+    std::optional<PresetProblem> problem =
+        presets.apply("Empty.plist", offeringAlmostEverything(), pref);
+    ASSERT_TRUE(problem);
+    EXPECT_EQ(problem->kind, Kind::Incomplete);
+    EXPECT_NE(problem->message.find("none of the settings"), std::string::npos);
 }
 
 // Whatever is wrong with the file, the settings stay exactly as they were and the problem says
@@ -322,7 +365,8 @@ TEST_F(PresetFolderTest, UnusablePresetFilesChangeNothing) {
         const bool isFile = fs::is_regular_file(path);
         const std::string bytes = isFile && row.setup != Setup::Enormous ? readFile(path) : "";
 
-        std::optional<PresetProblem> problem = presets.apply(fileName, pref);
+        std::optional<PresetProblem> problem =
+            presets.apply(fileName, offeringAlmostEverything(), pref);
         ASSERT_TRUE(problem);
         EXPECT_EQ(problem->kind, row.kind);
         EXPECT_NE(problem->message.find(fileName), std::string::npos) << problem->message;

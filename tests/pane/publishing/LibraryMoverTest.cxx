@@ -96,7 +96,8 @@ protected:
     void prepare(uid_t owner, const std::string& size = "96m") {
         std::error_code error;
         fs::remove_all(home.path() / "Pictures", error);
-        fs::remove(home.path() / "Sites", error);
+        // A link to the last row's disk, or a plain folder (remove_all does not follow links).
+        fs::remove_all(home.path() / "Sites", error);
         disk.reset();
         disk = std::make_unique<OtherDisk>(size, owner);
         if (!disk->mounted()) {
@@ -149,6 +150,104 @@ TEST_F(MoveTest, CopyAcrossDisksKeepsEverything) {
         EXPECT_TRUE(hiddenNames(home.path() / "Pictures").empty());
         EXPECT_TRUE(hiddenNames(disk->path()).empty());
     }
+}
+
+// Relative links that lead out of the library would lead elsewhere from ~/Sites: they get the
+// absolute path of the same target, whether the library is renamed or copied, also inside a
+// read-only folder. Links within the library, and absolute ones, keep their text; nothing else
+// of the library changes.
+TEST_F(MoveTest, LinksLeavingTheLibraryKeepTheirTargets) {
+    struct Link {
+        const char* at;     // below the library
+        const char* target; // as written
+        const char* leads;  // below the home folder, where it leads; none when it stays as written
+    };
+    static constexpr Link kLinks[] = {
+        {"beside", "../beside.jpg", "Pictures/beside.jpg"},
+        {"Originals/2004/far", "../../../../Elsewhere/x.jpg", "Elsewhere/x.jpg"},
+        {"Locked/out", "./../../../Elsewhere/x.jpg", "Elsewhere/x.jpg"},
+        {"gone", "../nothing here.jpg", "Pictures/nothing here.jpg"},
+        {"Data/inside", "../Originals/2004/a.jpg", nullptr},
+        {"Data/absolute", "/nowhere/at/all", nullptr},
+    };
+    struct Way {
+        const char* name;
+        bool otherDisk;
+        uid_t user;
+    };
+    static constexpr Way kWays[] = {
+        {"renamed on one disk", false, 0},
+        {"renamed by a normal user", false, kNobody},
+        {"copied to another disk", true, 0},
+        {"copied by a normal user", true, kNobody},
+    };
+    for (const Way& way : kWays) {
+        SCOPED_TRACE(way.name);
+        prepare(way.user);
+        if (IsSkipped()) {
+            return;
+        }
+        if (!way.otherDisk) {
+            fs::remove(home.path() / "Sites");
+            fs::create_directory(home.path() / "Sites");
+        }
+        writeFile(home.path() / "Elsewhere/x.jpg", "outside");
+        writeFile(home.path() / "Pictures/beside.jpg", "beside");
+        ::chmod((from / "Locked").c_str(), 0755);
+        for (const Link& link : kLinks) {
+            fs::create_symlink(link.target, from / link.at);
+        }
+        ::chmod((from / "Locked").c_str(), 0555);
+        giveTo(home.path(), way.user);
+        const fs::path realHome = fs::canonical(home.path());
+        TreeRecord expected = recordAt(from);
+        std::map<std::string, fs::path> ledTo;
+        for (const Link& link : kLinks) {
+            if (link.leads) {
+                expected[link.at].linkTarget = (realHome / link.leads).string();
+            }
+            std::error_code error;
+            ledTo[link.at] = fs::canonical(from / link.at, error);
+        }
+
+        const int result =
+            inChild([&] { return moveResult(LibraryMover::movePath(from, to)); }, way.user);
+        ASSERT_EQ(result, static_cast<int>(Result::moved));
+        EXPECT_EQ(recordAt(to), expected);
+        // The same files as before: outside the library where they were, inside it moved along.
+        for (const Link& link : kLinks) {
+            SCOPED_TRACE(link.at);
+            std::error_code error;
+            if (link.leads && !ledTo[link.at].empty()) {
+                EXPECT_EQ(fs::canonical(to / link.at, error), ledTo[link.at]);
+            }
+        }
+        EXPECT_EQ(readFile(to / "Data/inside"), "jpeg a");
+        EXPECT_TRUE(hiddenNames(home.path() / "Pictures").empty());
+    }
+}
+
+// A link leading out of the library in a folder the user may not change: renamed, the library
+// would lose that link's target, so it stays where it was, its links as they were.
+TEST_F(MoveTest, ALinkThatCannotBeChangedKeepsTheLibraryWhereItWas) {
+    prepare(kNobody);
+    if (IsSkipped()) {
+        return;
+    }
+    fs::remove(home.path() / "Sites");
+    fs::create_directory(home.path() / "Sites");
+    fs::create_symlink("../beside.jpg", from / "beside");
+    fs::create_directories(from / "z-root");
+    fs::create_symlink("../../beside.jpg", from / "z-root/out");
+    giveTo(home.path(), kNobody);
+    giveTo(from / "z-root", 0);
+    before = recordAt(from);
+    const int result =
+        inChild([&] { return moveResult(LibraryMover::movePath(from, to)); }, kNobody);
+    EXPECT_EQ(result, static_cast<int>(Result::failed));
+    EXPECT_EQ(recordAt(from), before);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(to)));
+    EXPECT_TRUE(hiddenNames(home.path() / "Pictures").empty());
 }
 
 // Killed at each point of a move: the library's name leads to the whole library at that very
