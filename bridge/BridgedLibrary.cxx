@@ -9,11 +9,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -38,6 +42,8 @@ struct Remembered {
     std::string extension;
 };
 using State = std::unordered_map<std::string, Remembered>;
+// The size remembered for an original that could not be found.
+constexpr std::int64_t kMissing = -1;
 
 // A stable name for an original, from its path: FNV-1a, 64 bits, as 16 hex digits.
 std::string keyFor(std::string_view path) {
@@ -171,11 +177,18 @@ struct Paths {
 // The index as the site's builder reads it. The first three albums are never published, as in
 // the photo application's own libraries: the whole library, then the last import and the last
 // months, here left empty. Each album of the snapshot follows as a published ("Regular") album.
+//
+// An index that would come out as it is stays untouched: the source's program writes its database
+// for much that the site does not show, and a new index would have the whole site built again.
 bool writeIndex(const std::string& folder, const Paths& paths, const LibrarySnapshot& snapshot,
                 const State& state, const std::vector<std::vector<const std::string*>>& keys,
                 const std::unordered_map<std::string, const SnapshotItem*>& firstOf) {
-    return replaceFile(folder + "/AlbumData.xml", [&](int fd) {
-        PlistWriter writer([fd](std::string_view bytes) { return writeAll(fd, bytes); });
+    std::string text;
+    const bool made = [&] {
+        PlistWriter writer([&text](std::string_view bytes) {
+            text.append(bytes);
+            return true;
+        });
         writer.beginDict();
         writer.key("Application Version");
         writer.string("Tessaly library bridge");
@@ -273,12 +286,50 @@ bool writeIndex(const std::string& folder, const Paths& paths, const LibrarySnap
         writer.integer(0);
         writer.endDict();
         return writer.finish();
-    });
+    }();
+    if (!made) {
+        return false;
+    }
+    const std::string path = folder + "/AlbumData.xml";
+    if (readWholeFile(path, text.size() + 1) == text) {
+        return true;
+    }
+    return replaceFile(path, [&](int fd) { return writeAll(fd, text); });
 }
 
 void skip(const std::string& path, std::string_view why) {
     logLine("Library bridge: skipped " + cleanText(path) + ": " + std::string(why));
 }
+
+bool isCancelled(const UpdateOptions& options) { return options.cancel && options.cancel->load(); }
+
+// Holds the folder's lock, taken on its marker, for one update. Waits while another update holds
+// it, looking every few milliseconds whether the caller still wants to wait.
+class FolderLock {
+public:
+    FolderLock(const std::string& marker, const UpdateOptions& options)
+        : fd_(::open(marker.c_str(), O_RDONLY | O_CLOEXEC)) {
+        while (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || isCancelled(options)) {
+                ::close(fd_);
+                fd_ = -1;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
 
 } // namespace
 
@@ -308,6 +359,7 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
     UpdateResult result;
     switch (state()) {
     case FolderState::Foreign:
+        result.problem = UpdateProblem::FolderTaken;
         result.message = "The folder " + folder_ +
                          " holds a photo library the bridge did not make; it is left alone.";
         return result;
@@ -318,6 +370,7 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
                            ? ::open(markerPath.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644)
                            : -1;
         if (fd < 0 || !writeAll(fd, kMarkerText) || ::close(fd) != 0) {
+            result.problem = UpdateProblem::Unwritable;
             result.message = "The folder " + folder_ + " cannot be made: " + std::strerror(errno);
             return result;
         }
@@ -326,8 +379,19 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
     case FolderState::Bridged:
         break;
     }
+    const FolderLock lock(folder_ + "/" + kMarkerName, options);
+    if (!lock.held()) {
+        if (isCancelled(options)) {
+            result.status = UpdateStatus::Cancelled;
+        } else {
+            result.problem = UpdateProblem::Unwritable;
+            result.message = "The folder " + folder_ + " cannot be locked: " + std::strerror(errno);
+        }
+        return result;
+    }
     const Paths paths{folder_ + "/Thumbs", folder_ + "/Originals"};
     if (!makeFolder(paths.thumbs) || !makeFolder(paths.originals)) {
+        result.problem = UpdateProblem::Unwritable;
         result.message = "The folder " + folder_ + " cannot be written: " + std::strerror(errno);
         return result;
     }
@@ -356,24 +420,32 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
     }
 
     Thumbnailer thumbnailer(kThumbnailSide);
+    thumbnailer.setCancel(options.cancel);
+    const auto stop = [&] {
+        // What was made so far is kept for the next update; the old index stays.
+        for (auto& [oldKey, item] : old) {
+            now.try_emplace(oldKey, item);
+        }
+        writeState(statePath, now);
+        result.status = UpdateStatus::Cancelled;
+        return result;
+    };
     std::unordered_set<std::string> good;
     std::size_t done = 0;
     for (const std::string& key : order) {
-        if (options.cancel && options.cancel->load()) {
-            // What was made so far is kept for the next update; the old index stays.
-            for (auto& [oldKey, item] : old) {
-                now.try_emplace(oldKey, item);
-            }
-            writeState(statePath, now);
-            result.status = UpdateStatus::Cancelled;
-            return result;
+        if (isCancelled(options)) {
+            return stop();
         }
         const SnapshotItem& item = *firstOf.at(key);
         struct stat info {};
         if (::stat(item.file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-            skip(item.file, errno == ELOOP ? "a link loop" : "cannot be found or is no file");
-        } else if (info.st_size == 0) {
-            skip(item.file, "an empty file");
+            const int why = errno;
+            // Remembered as missing, so that it is logged when it goes, not at every update.
+            const auto known = old.find(key);
+            if (known == old.end() || known->second.size != kMissing) {
+                skip(item.file, why == ELOOP ? "a link loop" : "cannot be found or is no file");
+            }
+            now.emplace(key, Remembered{kMissing, 0, 0, {}});
         } else {
             Remembered remembered{info.st_size, nanoseconds(info.st_mtim), 0,
                                   extensionOf(item.file)};
@@ -388,7 +460,16 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
                 remembered.aspectRatio = known->second.aspectRatio;
             } else {
                 const std::string fresh = paths.thumbs + "/." + key + ".new.jpg";
-                const Thumbnail made = thumbnailer.make(item.file, item.kind, fresh);
+                // An empty file is most often one still being copied; it is looked at again
+                // once it has changed.
+                const Thumbnail made = info.st_size == 0
+                                           ? Thumbnail{false, 0, "an empty file"}
+                                           : thumbnailer.make(item.file, item.kind, fresh);
+                if (!made.made && isCancelled(options)) {
+                    // Given up half way: not a fault of the picture, which is tried again.
+                    ::unlink(fresh.c_str());
+                    return stop();
+                }
                 if (made.made && ::rename(fresh.c_str(), thumb.c_str()) == 0) {
                     remembered.aspectRatio = made.aspectRatio;
                     ++result.thumbnailsMade;
@@ -422,6 +503,7 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
     }
     std::erase_if(firstOf, [&](const auto& entry) { return !good.contains(entry.first); });
     if (!writeIndex(folder_, paths, snapshot, now, keys, firstOf)) {
+        result.problem = UpdateProblem::Unwritable;
         result.message = "The index in " + folder_ + " cannot be written: " + std::strerror(errno);
         return result;
     }
@@ -440,17 +522,62 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
         }
     }
     writeState(statePath, now);
+    const std::string stampPath = folder_ + "/" + kSourceStampName;
+    if (options.sourceStamp.empty()) {
+        ::unlink(stampPath.c_str());
+    } else {
+        replaceFile(stampPath, [&](int fd) { return writeAll(fd, options.sourceStamp); });
+    }
     result.items = good.size();
     result.status = UpdateStatus::Updated;
     return result;
 }
 
+std::string BridgedLibrary::madeFrom() const {
+    if (state() != FolderState::Bridged) {
+        return {};
+    }
+    constexpr std::uintmax_t kLargestStamp = 1 << 20;
+    return readWholeFile(folder_ + "/" + kSourceStampName, kLargestStamp).value_or("");
+}
+
+bool BridgedLibrary::discard() {
+    if (state() != FolderState::Bridged) {
+        return false;
+    }
+    // Links are removed, never followed.
+    std::error_code error;
+    std::filesystem::remove_all(folder_, error);
+    return !error;
+}
+
 UpdateResult bridgeLibrary(LibrarySource& source, BridgedLibrary& library,
                            const UpdateOptions& options) {
+    UpdateResult result;
+    if (library.state() == BridgedLibrary::FolderState::Foreign) {
+        return library.update({}, options);
+    }
+    if (!options.sourceStamp.empty() && library.madeFrom() == options.sourceStamp) {
+        result.status = UpdateStatus::Unchanged;
+        return result;
+    }
+    source.setCancel(options.cancel);
     SnapshotResult read = source.read();
+    source.setCancel(nullptr);
     if (!read.snapshot) {
-        UpdateResult result;
-        result.message = read.error;
+        if (isCancelled(options)) {
+            result.status = UpdateStatus::Cancelled;
+        } else {
+            result.problem = UpdateProblem::Unreadable;
+            result.message = read.error;
+        }
+        return result;
+    }
+    const auto& albums = read.snapshot->albums;
+    if (options.refuseEmpty && std::all_of(albums.begin(), albums.end(),
+                                           [](const auto& album) { return album.items.empty(); })) {
+        result.problem = UpdateProblem::Empty;
+        result.message = "The library " + source.location() + " holds no pictures or movies.";
         return result;
     }
     return library.update(*read.snapshot, options);
