@@ -361,7 +361,7 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
     case FolderState::Foreign:
         result.problem = UpdateProblem::FolderTaken;
         result.message = "The folder " + folder_ +
-                         " holds a photo library the bridge did not make; it is left alone.";
+                         " holds a photo library that Tessaly did not make; it is left alone.";
         return result;
     case FolderState::Missing: {
         const std::string parent = folder_.substr(0, folder_.rfind('/'));
