@@ -127,6 +127,8 @@ void Tessaly::mainViewDidLoad() {
     edits_ = std::make_unique<SettingEdits>(*pref_, *notifier_);
     presets_ = std::make_unique<PresetActions>(PresetFolder::inResources(bundle_.resourcePath()),
                                                bundle_, *pref_, *notifier_);
+    libraryChoice_ = std::make_unique<LibraryChoice>(mainView_, bundle_, *pref_, *notifier_,
+                                                     [this](bool saved) { reportSave(saved); });
     if (saveProblemLabel) {
         saveProblemLabel->hide();
     }
@@ -203,6 +205,9 @@ void Tessaly::viewSetUp() {
         siteTopPageNameView->setText(QString::fromStdString(pref_->getTopPageName()));
     }
     showSiteAddress();
+    if (libraryChoice_) {
+        libraryChoice_->showSetting();
+    }
     const std::int32_t imageSize = shownInteger(Setting::ImageSize);
     if (imageSizeControlView) {
         const QSignalBlocker quiet(imageSizeControlView);
@@ -245,6 +250,9 @@ void Tessaly::setActionButton(bool active) {
 
 void Tessaly::showPublishingState(PublishingState state) {
     publishingState_ = state;
+    if (libraryChoice_) {
+        libraryChoice_->setChangeable(state == PublishingState::NotPublishing);
+    }
     if (!publishingStateLabel) {
         return;
     }

@@ -7,6 +7,7 @@
 
 #include "Bundle.hxx"
 #include "InterfaceLoader.hxx"
+#include "LibraryChoice.hxx"
 #include "LumibayPref.hxx"
 #include "Notifier.hxx"
 #include "PresetActions.hxx"
@@ -126,6 +127,8 @@ public:
     void setPresetQuestions(PresetQuestions* questions);
     // The saved looks, from mainViewDidLoad on.
     PresetActions* presets() const { return presets_.get(); }
+    // The "Library" choice, from mainViewDidLoad on.
+    LibraryChoice* libraryChoice() const { return libraryChoice_.get(); }
 
     // The list's delegate messages: a selected preset can be applied or deleted, and the current
     // look saved only while none is selected.
@@ -238,6 +241,7 @@ private:
     bool adjustingPalette_ = false;
     bool openingProblem_ = false;
 
+    std::unique_ptr<LibraryChoice> libraryChoice_;
     std::unique_ptr<PresetActions> presets_;
     std::unique_ptr<PresetQuestions> ownQuestions_;
     PresetQuestions* questions_ = nullptr;
