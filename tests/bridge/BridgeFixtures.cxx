@@ -228,6 +228,33 @@ void addDigikamImage(const Database& db, const DigikamImage& image) {
     }
 }
 
+fs::path makeDigikamSample(const DigikamSchema& schema, const fs::path& home) {
+    const fs::path pictures = home / "Pictures";
+    writeJpeg(pictures / "2024/Trip/a.jpg", 800, 400);
+    writeJpeg(pictures / "2024/Trip/b.jpg", 600, 400, 6);
+    writeJpeg(pictures / "2024/Trip/trashed.jpg", 10, 10);
+    writeJpeg(pictures / "2023/old.jpg", 300, 300);
+    const fs::path database = home / "digiKam/digikam4.db";
+    makeDigikamDatabase(schema, database, pictures, home);
+    const Database db(database);
+    db.exec("INSERT INTO Albums (id, albumRoot, relativePath, caption) VALUES "
+            "(1, 1, '/2024/Trip', 'Summer trip'), (2, 1, '/2023', NULL)");
+    addDigikamImage(db, {.id = 1,
+                         .album = 1,
+                         .name = "a.jpg",
+                         .title = "Beach",
+                         .comment = "Warm day",
+                         .rating = 4,
+                         .date = "2024-06-01T10:00:00"});
+    addDigikamImage(db, {.id = 2, .album = 1, .name = "b.jpg", .date = "2024-06-02T10:00:00"});
+    addDigikamImage(db, {.id = 3, .album = 1, .name = "trashed.jpg", .status = 3});
+    addDigikamImage(db, {.id = 4, .album = 2, .name = "old.jpg", .date = "2023-01-01T10:00:00"});
+    db.exec("INSERT INTO Tags (id, pid, name) VALUES (1, 0, 'People'), (2, 1, 'Anna'), "
+            "(3, 0, '_Digikam_Internal_Tags_'), (4, 3, 'Pick Label')");
+    db.exec("INSERT INTO ImageTags (imageid, tagid) VALUES (2, 2), (1, 4)");
+    return database;
+}
+
 std::map<fs::path, std::string> filesBelow(const std::vector<fs::path>& places) {
     std::map<fs::path, std::string> files;
     for (const fs::path& place : places) {

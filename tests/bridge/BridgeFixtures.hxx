@@ -76,6 +76,12 @@ DigikamSchema shippedDigikamSchema();
 void makeDigikamDatabase(const DigikamSchema& schema, const fs::path& database,
                          const fs::path& root, const fs::path& home);
 
+// A digiKam library of four pictures below `home`/Pictures, as digiKam's import leaves it: the
+// albums "2024/Trip" (caption "Summer trip": "a.jpg" titled "Beach" with the caption "Warm day",
+// "b.jpg" turned by its EXIF orientation, "trashed.jpg" in the trash) and "2023" ("old.jpg"), the
+// tag "People/Anna" on b.jpg and one of digiKam's own tags on a.jpg. Answers the database.
+fs::path makeDigikamSample(const DigikamSchema& schema, const fs::path& home);
+
 // An image as digiKam's import records it in Images, ImageInformation and ImageComments.
 struct DigikamImage {
     int id = 0;

@@ -254,29 +254,8 @@ TEST_F(BridgedHelper, PublishesADigikamLibraryAndFollowsIt) {
     if (schema.statements.empty()) {
         GTEST_SKIP() << "digikam-data's dbconfig.xml is not installed";
     }
-    writeJpeg(pictures() / "2024/Trip/a.jpg", 800, 400, 1, "Warm day");
-    writeJpeg(pictures() / "2024/Trip/b.jpg", 600, 400, 6);
-    writeJpeg(pictures() / "2023/old.jpg", 300, 300);
+    const fs::path database = makeDigikamSample(schema, home_.path());
     writeJpeg(pictures() / "2024/Trip/c.jpg", 400, 300);
-    const fs::path database = home_.path() / "digiKam/digikam4.db";
-    makeDigikamDatabase(schema, database, pictures(), home_.path());
-    {
-        const Database db(database);
-        db.exec("INSERT INTO Albums (id, albumRoot, relativePath, caption) VALUES "
-                "(1, 1, '/2024/Trip', 'Summer trip'), (2, 1, '/2023', NULL)");
-        addDigikamImage(db, {.id = 1,
-                             .album = 1,
-                             .name = "a.jpg",
-                             .title = "Beach",
-                             .comment = "Warm day",
-                             .rating = 4,
-                             .date = "2024-06-01T10:00:00"});
-        addDigikamImage(db, {.id = 2, .album = 1, .name = "b.jpg", .date = "2024-06-02T10:00:00"});
-        addDigikamImage(db,
-                        {.id = 3, .album = 2, .name = "old.jpg", .date = "2023-01-01T10:00:00"});
-        db.exec("INSERT INTO Tags (id, pid, name) VALUES (1, 0, 'People'), (2, 1, 'Anna')");
-        db.exec("INSERT INTO ImageTags (imageid, tagid) VALUES (2, 2)");
-    }
     writeSettings("digiKam");
     start();
     ASSERT_TRUE(waitUntil(
@@ -293,7 +272,7 @@ TEST_F(BridgedHelper, PublishesADigikamLibraryAndFollowsIt) {
     expectSoundCells(site(), expected);
 
     addDigikamImage(Database(database),
-                    {.id = 4, .album = 1, .name = "c.jpg", .date = "2024-06-03T10:00:00"});
+                    {.id = 5, .album = 1, .name = "c.jpg", .date = "2024-06-03T10:00:00"});
     const auto source = filesBelow({pictures(), database});
     expectShownWithinAnInterval("c");
     expected["c"] = {pictures() / "2024/Trip/c.jpg", 400.0f / 300.0f};
