@@ -96,23 +96,6 @@ State readState(const std::string& path) {
     return state;
 }
 
-// Writes a file next to `path` and renames it over `path`, so a reader sees the old file or the
-// new one whole.
-bool replaceFile(const std::string& path, const std::function<bool(int)>& write) {
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = ::fchmod(fd, 0644) == 0 && write(fd) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-    }
-    return ok;
-}
-
 bool writeState(const std::string& path, const State& state) {
     std::string text;
     for (const auto& [key, item] : state) {
@@ -121,7 +104,7 @@ bool writeState(const std::string& path, const State& state) {
         text += key + ' ' + std::to_string(item.size) + ' ' + std::to_string(item.modified) + ' ' +
                 std::string(aspect, end) + ' ' + item.extension + '\n';
     }
-    return replaceFile(path, [&](int fd) { return writeAll(fd, text); });
+    return replaceFile(path, text, 0644);
 }
 
 bool isDirectory(const std::string& path) {
@@ -294,7 +277,7 @@ bool writeIndex(const std::string& folder, const Paths& paths, const LibrarySnap
     if (readWholeFile(path, text.size() + 1) == text) {
         return true;
     }
-    return replaceFile(path, [&](int fd) { return writeAll(fd, text); });
+    return replaceFile(path, text, 0644);
 }
 
 void skip(const std::string& path, std::string_view why) {
@@ -526,7 +509,7 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
     if (options.sourceStamp.empty()) {
         ::unlink(stampPath.c_str());
     } else {
-        replaceFile(stampPath, [&](int fd) { return writeAll(fd, options.sourceStamp); });
+        replaceFile(stampPath, options.sourceStamp, 0644);
     }
     result.items = good.size();
     result.status = UpdateStatus::Updated;

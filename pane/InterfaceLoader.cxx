@@ -46,28 +46,6 @@ bool isOutlet(const QMetaProperty& property) {
            type.metaObject() && type.metaObject()->inherits(&QWidget::staticMetaObject);
 }
 
-// Connects the signal by which a control of this kind reports a user's change. The programmatic
-// setters the pane uses to show the settings either emit none of these or run with signals
-// blocked.
-template <typename Call> bool connectUserSignal(QWidget* control, QObject* context, Call call) {
-    if (auto* well = qobject_cast<ColorWell*>(control)) {
-        QObject::connect(well, &ColorWell::colorChosen, context, call);
-    } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
-        QObject::connect(combo, &QComboBox::activated, context, call);
-    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-        QObject::connect(button, &QAbstractButton::clicked, context, call);
-    } else if (auto* slider = qobject_cast<QAbstractSlider*>(control)) {
-        QObject::connect(slider, &QAbstractSlider::valueChanged, context, call);
-    } else if (auto* spin = qobject_cast<QSpinBox*>(control)) {
-        QObject::connect(spin, &QSpinBox::valueChanged, context, call);
-    } else if (auto* spin = qobject_cast<QDoubleSpinBox*>(control)) {
-        QObject::connect(spin, &QDoubleSpinBox::valueChanged, context, call);
-    } else {
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 QWidget* InterfaceLoader::load(const QString& name, QObject* owner, QWidget* parent,
@@ -144,12 +122,31 @@ void InterfaceLoader::connectActions(const QString& file, QWidget* view, QObject
         auto send = [owner, slot, control] {
             slot.invoke(owner, Qt::DirectConnection, Q_ARG(QObject*, control));
         };
-        if (!connectUserSignal(control, owner, send)) {
+        if (!connectUserChange(control, owner, send)) {
             report(QStringLiteral("%1: object %2 is a %3, which sends no action")
                        .arg(file, control->objectName(),
                             QLatin1String(control->metaObject()->className())));
         }
     }
+}
+
+bool connectUserChange(QWidget* control, QObject* context, const std::function<void()>& call) {
+    if (auto* well = qobject_cast<ColorWell*>(control)) {
+        QObject::connect(well, &ColorWell::colorChosen, context, call);
+    } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        QObject::connect(combo, &QComboBox::activated, context, call);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
+        QObject::connect(button, &QAbstractButton::clicked, context, call);
+    } else if (auto* slider = qobject_cast<QAbstractSlider*>(control)) {
+        QObject::connect(slider, &QAbstractSlider::valueChanged, context, call);
+    } else if (auto* spin = qobject_cast<QSpinBox*>(control)) {
+        QObject::connect(spin, &QSpinBox::valueChanged, context, call);
+    } else if (auto* spin = qobject_cast<QDoubleSpinBox*>(control)) {
+        QObject::connect(spin, &QDoubleSpinBox::valueChanged, context, call);
+    } else {
+        return false;
+    }
+    return true;
 }
 
 void InterfaceLoader::report(const QString& problem) {

@@ -12,6 +12,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class QObject;
 class QWidget;
 
@@ -36,6 +38,12 @@ private:
     QString resourcePath_;
     QStringList problems_;
 };
+
+// Connects the signal by which a control of this kind reports a change the user made: a popup's
+// activated, a button's clicked, a colour well's colorChosen. The setters that show a value emit
+// none of these, except a slider's and a spin box's, which are set with their signals blocked.
+// False for a kind of control that reports no change.
+bool connectUserChange(QWidget* control, QObject* context, const std::function<void()>& call);
 
 // The view itself or the first of its descendants whose `tag` property is `tag`; null when none.
 QWidget* viewWithTag(QWidget* view, int tag);

@@ -1,8 +1,7 @@
 #include "LibraryChoice.hxx"
 
-#include "Accessibility.hxx"
-#include "Constants.hxx"
 #include "Home.hxx"
+#include "Tessaly.hxx"
 
 #include <QFileDialog>
 #include <QSignalBlocker>
@@ -25,12 +24,10 @@ std::optional<std::string> folderDialog(QWidget* window, const QString& title,
 
 } // namespace
 
-LibraryChoice::LibraryChoice(QWidget* view, const Bundle& bundle, LumibayPref& pref,
-                             Notifier& notifier, std::function<void(bool saved)> reportSave)
-    : pref_(pref), notifier_(notifier), reportSave_(std::move(reportSave)),
-      chooser_([title = QString::fromStdString(
-                    bundle.localizedString("ChooseLibraryFolderTitle", "InfoPlist"))](
-                   QWidget* window, const std::string& start) {
+LibraryChoice::LibraryChoice(QWidget* view, const Bundle& bundle, LumibayPref& pref)
+    : pref_(pref), chooser_([title = QString::fromStdString(
+                                 bundle.localizedString("ChooseLibraryFolderTitle", "InfoPlist"))](
+                                QWidget* window, const std::string& start) {
           return folderDialog(window, title, start);
       }) {
     if (!view) {
@@ -44,31 +41,16 @@ LibraryChoice::LibraryChoice(QWidget* view, const Bundle& bundle, LumibayPref& p
         const QSignalBlocker quiet(menu_);
         menu_->clear();
         for (const LibraryChoiceItem& item : kLibraryChoiceItems) {
-            menu_->addItem(QString::fromUtf8(item.title));
+            menu_->addItem(QString::fromUtf8(item.title),
+                           QString::fromUtf8(bridge::sourceKindText(item.kind).data(),
+                                             bridge::sourceKindText(item.kind).size()));
         }
-        keepPopupListInStep(menu_);
-        connect(menu_, &QComboBox::activated, this, &LibraryChoice::itemChosen);
-    }
-    if (chooseButton_) {
-        connect(chooseButton_, &QPushButton::clicked, this, &LibraryChoice::chooseFolder);
     }
 }
 
 void LibraryChoice::showSetting() {
-    const std::optional<bridge::SourceKind> kind =
-        bridge::sourceKindNamed(pref_.getLibrarySource());
-    if (menu_) {
-        // A text the window does not know selects nothing rather than a different library.
-        int index = -1;
-        for (std::size_t i = 0; i < kLibraryChoiceItems.size(); ++i) {
-            if (kind == kLibraryChoiceItems[i].kind) {
-                index = static_cast<int>(i);
-            }
-        }
-        const QSignalBlocker quiet(menu_);
-        menu_->setCurrentIndex(index);
-    }
-    const bool folder = kind == bridge::SourceKind::Folder;
+    const bool folder =
+        bridge::sourceKindNamed(pref_.getLibrarySource()) == bridge::SourceKind::Folder;
     for (QWidget* control :
          {static_cast<QWidget*>(folderLabel_), static_cast<QWidget*>(folderView_),
           static_cast<QWidget*>(chooseButton_)}) {
@@ -77,8 +59,8 @@ void LibraryChoice::showSetting() {
         }
     }
     if (folderView_) {
-        folderView_->setText(QString::fromStdString(
-            bridge::pictureFolder(pref_.getLibraryFolder(), homeDirectory())));
+        folderView_->setPlaceholderText(
+            QString::fromStdString(bridge::pictureFolder({}, homeDirectory())));
     }
 }
 
@@ -90,44 +72,50 @@ void LibraryChoice::setChangeable(bool changeable) {
     }
 }
 
-void LibraryChoice::itemChosen(int index) {
-    if (index < 0 || index >= static_cast<int>(kLibraryChoiceItems.size())) {
-        return;
-    }
-    const bridge::SourceKind kind = kLibraryChoiceItems[static_cast<std::size_t>(index)].kind;
-    // "A folder…" asks which folder before anything is stored; a cancelled question leaves the
-    // choice as it was.
-    if (kind == bridge::SourceKind::Folder && !askForFolder()) {
-        showSetting();
-        return;
-    }
-    pref_.setLibrarySource(std::string(bridge::sourceKindText(kind)));
-    save();
+bool LibraryChoice::folderChosen() const {
+    return menu_ && bridge::sourceKindNamed(menu_->currentData().toString().toStdString()) ==
+                        bridge::SourceKind::Folder;
 }
 
-void LibraryChoice::chooseFolder() {
-    if (askForFolder()) {
-        save();
-    }
-}
-
-bool LibraryChoice::askForFolder() {
-    const std::string start = bridge::pictureFolder(pref_.getLibraryFolder(), homeDirectory());
-    const std::optional<std::string> folder = chooser_(menu_ ? menu_->window() : nullptr, start);
+std::optional<std::string> LibraryChoice::askForFolder() const {
+    const std::optional<std::string> folder =
+        chooser_(menu_ ? menu_->window() : nullptr,
+                 bridge::pictureFolder(pref_.getLibraryFolder(), homeDirectory()));
     if (!folder || folder->empty()) {
-        return false;
+        return std::nullopt;
     }
-    pref_.setLibraryFolder(*folder);
-    return true;
+    return folder;
 }
 
-// As every other edit: stored, saved, then announced.
-void LibraryChoice::save() {
-    const bool saved = pref_.savePref();
-    notifier_.post(TSY_SiteParamChange_Notification);
-    showSetting();
-    if (reportSave_) {
-        reportSave_(saved);
+// --- the pane's actions for the choice
+// ------------------------------------------------------------
+
+// "A folder…" asks which folder before anything is stored, and a cancelled question leaves the
+// choice as it was; the folder and the choice are then saved and announced as one change.
+void Tessaly::doChangeLibrary(QObject* sender) {
+    if (!binder_ || !libraryChoice_) {
+        return;
+    }
+    if (libraryChoice_->folderChosen()) {
+        const std::optional<std::string> folder = libraryChoice_->askForFolder();
+        if (!folder) {
+            binder_->updateWidget(Setting::LibrarySource);
+            return;
+        }
+        pref_->setLibraryFolder(*folder);
+        binder_->updateWidget(Setting::LibraryFolder);
+    }
+    doChangeSetting(sender);
+    libraryChoice_->showSetting();
+}
+
+void Tessaly::doChooseLibraryFolder(QObject*) {
+    if (!binder_ || !libraryChoice_ || !edits_) {
+        return;
+    }
+    if (const std::optional<std::string> folder = libraryChoice_->askForFolder()) {
+        reportSave(edits_->change(Setting::LibraryFolder, *folder));
+        binder_->updateWidget(Setting::LibraryFolder);
     }
 }
 

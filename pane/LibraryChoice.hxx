@@ -1,6 +1,8 @@
 // The window's "Library" choice: which library is published, the photo application's own or one
 // that the bridge keeps in ~/Sites for Shotwell, digiKam or a folder of pictures, and that
-// folder. Saved and announced as every other setting is.
+// folder. The settings binder shows and stores both settings (rows "libraryMenu" and
+// "libraryFolderView"); what is added here is the choice's items, the question for the folder, and
+// the folder's row, shown only for a folder.
 //
 // It can be changed only while nothing is published: another library means another library in
 // ~/Sites, which the start prepares (a move, or a first build with its progress), and a library
@@ -10,23 +12,20 @@
 #include "Bundle.hxx"
 #include "LibrarySources.hxx"
 #include "LumibayPref.hxx"
-#include "Notifier.hxx"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QObject>
 #include <QPushButton>
 
 #include <array>
 #include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace tessaly {
 
-// The choice's items, in order: the setting's text and what the window shows for it.
+// The choice's items, in order: the setting's text (the item's data) and the item's title.
 struct LibraryChoiceItem {
     bridge::SourceKind kind;
     const char* title;
@@ -39,22 +38,24 @@ inline constexpr std::array<LibraryChoiceItem, 4> kLibraryChoiceItems = {{
 }};
 static_assert(kLibraryChoiceItems.size() == bridge::kSourceNames.size());
 
-class LibraryChoice : public QObject {
-    Q_OBJECT
-
+class LibraryChoice {
 public:
     // Asks for a folder, starting at `start`; none when the person cancels.
     using FolderChooser =
         std::function<std::optional<std::string>(QWidget* window, const std::string& start)>;
 
-    // The controls are found in `view` by name; without them there is nothing to show.
-    LibraryChoice(QWidget* view, const Bundle& bundle, LumibayPref& pref, Notifier& notifier,
-                  std::function<void(bool saved)> reportSave);
+    // Finds its controls in `view` by name and gives the choice its items, before the binder
+    // shows the setting in it.
+    LibraryChoice(QWidget* view, const Bundle& bundle, LumibayPref& pref);
 
-    // Shows the settings' library and folder.
+    // Shows the folder's row for a folder library, and where an empty folder setting reads from.
     void showSetting();
     void setChangeable(bool changeable);
-    // By default a window-modal folder dialog.
+
+    // Whether the choice now shows "A folder…".
+    bool folderChosen() const;
+    // Asks which folder, starting at the current one (window-modal by default).
+    std::optional<std::string> askForFolder() const;
     void setFolderChooser(FolderChooser chooser) { chooser_ = std::move(chooser); }
 
     QComboBox* menu() const { return menu_; }
@@ -62,15 +63,7 @@ public:
     QLineEdit* folderView() const { return folderView_; }
 
 private:
-    void itemChosen(int index);
-    void chooseFolder();
-    // Asks for the folder; true when one was chosen and stored.
-    bool askForFolder();
-    void save();
-
     LumibayPref& pref_;
-    Notifier& notifier_;
-    std::function<void(bool)> reportSave_;
     FolderChooser chooser_;
     QComboBox* menu_ = nullptr;
     QLabel* folderLabel_ = nullptr;

@@ -1,7 +1,7 @@
-// The pane's control actions: each reads its control and hands the value to SettingEdits, which
-// stores it, saves the settings file and tells the helper.
+// The pane's control actions: the binder reads the control and hands its value to SettingEdits,
+// which stores it, saves the settings file and tells the helper; the window says when the file
+// could not be written.
 #include "Accessibility.hxx"
-#include "ColorWell.hxx"
 #include "Format.hxx"
 #include "Tessaly.hxx"
 
@@ -25,57 +25,28 @@ void Tessaly::reportSave(bool saved) {
                                           format(text(key).toStdString(), {pref_->getPrefPath()})));
 }
 
-void Tessaly::doChangeImageSize(QObject* sender) {
-    if (auto* control = qobject_cast<QSpinBox*>(sender); control && edits_) {
-        reportSave(edits_->changeImageSize(static_cast<float>(control->value())));
-    }
-}
-
-void Tessaly::popupAction(Setting setting, QObject* sender) {
-    if (auto* menu = qobject_cast<QComboBox*>(sender); menu && edits_) {
-        reportSave(edits_->changePopupSetting(setting, menu->currentText().toStdString()));
-    }
-}
-
-void Tessaly::doChangeNumImageColums(QObject* sender) { popupAction(Setting::NumOfCol, sender); }
-void Tessaly::doChangeMenuWidth(QObject* sender) { popupAction(Setting::MenuWidth, sender); }
-void Tessaly::doChangeMenuFontSize(QObject* sender) { popupAction(Setting::MenuFontSize, sender); }
-void Tessaly::doChangeAlbumTitleFontSize(QObject* sender) {
-    popupAction(Setting::AlbumTitleFontSize, sender);
-}
-void Tessaly::doChangeAlbumCommentFontSize(QObject* sender) {
-    popupAction(Setting::AlbumCommentFontSize, sender);
-}
-void Tessaly::doChangePictureTitleFontSize(QObject* sender) {
-    popupAction(Setting::PictureTitleFontSize, sender);
-}
-void Tessaly::doChangePictureCommentFontSize(QObject* sender) {
-    popupAction(Setting::PictureCommentFontSize, sender);
-}
-void Tessaly::doChangePictureSpaceing(QObject* sender) { popupAction(Setting::ImageSpace, sender); }
-
-void Tessaly::doChangeColor(QObject* sender) {
-    if (!sender || !edits_) {
+void Tessaly::doChangeSetting(QObject* sender) {
+    if (!binder_) {
         return;
     }
-    std::optional<RgbColor> color;
-    if (auto* well = qobject_cast<ColorWell*>(sender); well && well->color().isValid()) {
-        color = rgbColor(well->color());
+    if (const std::optional<bool> saved = binder_->updateSetting(sender)) {
+        reportSave(*saved);
     }
-    reportSave(edits_->changeColor(tagOf(sender), color));
 }
 
-void Tessaly::doChangeInterval(QObject* sender) {
-    auto* slider = qobject_cast<QSlider*>(sender);
-    if (!slider || !edits_) {
-        return;
-    }
-    const float position = static_cast<float>(slider->value());
-    if (intervalLabel) {
-        intervalLabel->setText(intervalText(intervalMinutes(position)));
-    }
-    reportSave(edits_->changeInterval(position));
-}
+// The actions the interface file names for the controls of the look and the interval. The binder
+// knows each control's setting, so they differ only in name.
+void Tessaly::doChangeImageSize(QObject* sender) { doChangeSetting(sender); }
+void Tessaly::doChangeNumImageColums(QObject* sender) { doChangeSetting(sender); }
+void Tessaly::doChangeMenuWidth(QObject* sender) { doChangeSetting(sender); }
+void Tessaly::doChangeMenuFontSize(QObject* sender) { doChangeSetting(sender); }
+void Tessaly::doChangeAlbumTitleFontSize(QObject* sender) { doChangeSetting(sender); }
+void Tessaly::doChangeAlbumCommentFontSize(QObject* sender) { doChangeSetting(sender); }
+void Tessaly::doChangePictureTitleFontSize(QObject* sender) { doChangeSetting(sender); }
+void Tessaly::doChangePictureCommentFontSize(QObject* sender) { doChangeSetting(sender); }
+void Tessaly::doChangePictureSpaceing(QObject* sender) { doChangeSetting(sender); }
+void Tessaly::doChangeColor(QObject* sender) { doChangeSetting(sender); }
+void Tessaly::doChangeInterval(QObject* sender) { doChangeSetting(sender); }
 
 void Tessaly::doOpenSite(QObject*) {
     if (!siteAddress().isEmpty()) {

@@ -1,6 +1,7 @@
 #include "SettingEdits.hxx"
 
 #include "Constants.hxx"
+#include "Numbers.hxx"
 
 #include <algorithm>
 #include <cctype>
@@ -69,54 +70,55 @@ int intervalStopNearest(float minutes) {
 }
 
 namespace {
-// Truncation toward zero into the int32 range (the control's range is far inside it).
-std::int32_t truncated(float value) {
-    if (std::isnan(value)) {
-        return 0;
-    }
-    constexpr float low = static_cast<float>(std::numeric_limits<std::int32_t>::min());
-    constexpr float high = 2147483520.0f; // the largest float below 2^31
-    return static_cast<std::int32_t>(std::trunc(std::clamp(value, low, high)));
-}
+template <typename... Calls> struct Overloaded : Calls... { using Calls::operator()...; };
 } // namespace
 
 // Saving comes before every post: the helper answers a settings change by reading the file.
-bool SettingEdits::save() { return pref_.savePref(); }
+bool SettingEdits::change(Setting setting, const SettingValue& value) {
+    std::visit(Overloaded{
+                   [&](bool flag) { pref_.setBooleanSetting(setting, flag); },
+                   [&](float number) { pref_.setRealSetting(setting, number); },
+                   [&](std::int32_t number) { pref_.setIntegerSetting(setting, number); },
+                   [&](const std::string& text) { pref_.setTextSetting(setting, text); },
+                   [&](const std::optional<RgbColor>& color) {
+                       if (color) {
+                           pref_.setColorSetting(setting, *color);
+                       }
+                   },
+               },
+               value);
+    const bool saved = pref_.savePref();
+    announce(setting, value);
+    return saved;
+}
+
+// The two values the helper takes without reading the file travel with their notification.
+void SettingEdits::announce(Setting setting, const SettingValue& value) {
+    if (const auto* size = std::get_if<std::int32_t>(&value);
+        size && setting == Setting::ImageSize) {
+        notifier_.postImageSize(*size);
+    } else if (const auto* minutes = std::get_if<float>(&value);
+               minutes && setting == Setting::CheckInterval) {
+        notifier_.postCheckInterval(*minutes);
+    } else {
+        notifier_.post(TSY_SiteParamChange_Notification);
+    }
+}
 
 bool SettingEdits::changeImageSize(float value) {
-    const std::int32_t size = truncated(value);
-    pref_.setImageSize(size);
-    const bool saved = save();
-    notifier_.postImageSize(size);
-    return saved;
+    return change(Setting::ImageSize, clampToInt32(value));
 }
 
 bool SettingEdits::changePopupSetting(Setting setting, std::string_view title) {
-    pref_.setIntegerSetting(setting, popupTitleValue(title));
-    const bool saved = save();
-    notifier_.post(TSY_SiteParamChange_Notification);
-    return saved;
+    return change(setting, popupTitleValue(title));
 }
 
 bool SettingEdits::changeColor(int tag, std::optional<RgbColor> color) {
-    bool saved = true;
     if (auto setting = colorSettingForTag(tag)) {
-        // A well that shows no colour has nothing to store; the file is still saved.
-        if (color) {
-            pref_.setColorSetting(*setting, *color);
-        }
-        saved = save();
+        return change(*setting, color);
     }
     notifier_.post(TSY_SiteParamChange_Notification);
-    return saved;
-}
-
-bool SettingEdits::changeInterval(float position) {
-    const float minutes = intervalMinutes(position);
-    pref_.setCheckInterval(minutes);
-    const bool saved = save();
-    notifier_.postCheckInterval(minutes);
-    return saved;
+    return true;
 }
 
 } // namespace tessaly

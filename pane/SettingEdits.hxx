@@ -1,6 +1,6 @@
-// What each control of the settings window changes, without any widget: which setting, how the
-// control's value is converted, and the order store, save, post. The window reads a value from a
-// control and hands it here.
+// What an edit of the settings window does, without any widget: how a control's value becomes its
+// setting's value, and the order store, save, post. The window reads a value from a control and
+// hands it here (see SettingBinder).
 #pragma once
 
 #include "Color.hxx"
@@ -11,30 +11,17 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <variant>
 
 namespace tessaly {
 
-// The eight popups: outlet, the action it sends and the setting it shows, in the order the pane
-// fills them (the spacing popup is filled last, after the colour wells).
-struct PopupSetting {
-    const char* outlet;
-    const char* action;
-    Setting setting;
-};
-inline constexpr std::array<PopupSetting, 8> kPopupSettings = {{
-    {"numColomsMenu", "doChangeNumImageColums", Setting::NumOfCol},
-    {"menwWidthMenu", "doChangeMenuWidth", Setting::MenuWidth},
-    {"menuFontSizeMenu", "doChangeMenuFontSize", Setting::MenuFontSize},
-    {"albumTitleFontSizeMenu", "doChangeAlbumTitleFontSize", Setting::AlbumTitleFontSize},
-    {"albumCommentFontSizeMenu", "doChangeAlbumCommentFontSize", Setting::AlbumCommentFontSize},
-    {"pictureTitleFontSizeMenu", "doChangePictureTitleFontSize", Setting::PictureTitleFontSize},
-    {"pictureCommentFontSizeMenu", "doChangePictureCommentFontSize",
-     Setting::PictureCommentFontSize},
-    {"imageSpaceingMenu", "doChangePictureSpaceing", Setting::ImageSpace},
-}};
+// A setting's value as an edit carries it, one alternative per type of stored value. A colour
+// well that shows no colour carries none.
+using SettingValue = std::variant<bool, float, std::int32_t, std::string, std::optional<RgbColor>>;
 
-// The colour wells are found by their tag inside the tab view.
+// The colour wells carry their setting's tag in the interface file as well.
 struct ColorWellSetting {
     int tag;
     Setting setting;
@@ -49,9 +36,6 @@ inline constexpr std::array<ColorWellSetting, 7> kColorWells = {{
     {16, Setting::PictureCommentColor},
 }};
 std::optional<Setting> colorSettingForTag(int tag);
-
-// The start/stop button's tag in the main view.
-inline constexpr int kActionButtonTag = 4;
 
 // A popup title read as a decimal integer: leading white space skipped, an optional sign, the
 // digits up to the first other character; no leading number gives 0. Titles are plain numbers,
@@ -70,16 +54,27 @@ class SettingEdits {
 public:
     SettingEdits(LumibayPref& pref, Notifier& notifier) : pref_(pref), notifier_(notifier) {}
 
-    // Each returns whether the edit reached the settings file. It does not when the file exists
-    // but could not be read (the store then keeps nothing, and the file is never overwritten),
-    // or when the write failed (a read-only folder, a full disk).
+    // Stores the value, saves the settings file, then tells the helper: the picture size and the
+    // interval with their new value, every other setting with the settings-change notification,
+    // on which the helper reads the file again. A value of another type than its setting's is not
+    // stored; a colour of none stores nothing; the file is saved and the post made all the same.
+    //
+    // Returns whether the edit reached the settings file. It does not when the file exists but
+    // could not be read (the store then keeps nothing, and the file is never overwritten), or
+    // when the write failed (a read-only folder, a full disk).
+    bool change(Setting setting, const SettingValue& value);
+
+    // The same edit from the value a control gives:
+    // - the picture size from a numeric control, truncated toward zero;
     bool changeImageSize(float value);
+    // - a popup's selected title (popupTitleValue);
     bool changePopupSetting(Setting setting, std::string_view title);
+    // - a colour well known by its tag. A tag that no well has stores and saves nothing, and
+    //   still announces a settings change.
     bool changeColor(int tag, std::optional<RgbColor> color);
-    bool changeInterval(float position);
 
 private:
-    bool save();
+    void announce(Setting setting, const SettingValue& value);
 
     LumibayPref& pref_;
     Notifier& notifier_;

@@ -2,14 +2,12 @@
 #include "Tessaly.hxx"
 
 #include "Accessibility.hxx"
-#include "ColorWell.hxx"
 #include "Format.hxx"
 #include "TabKeys.hxx"
 
 #include <QEvent>
 #include <QFileInfo>
 #include <QScopedValueRollback>
-#include <QSignalBlocker>
 
 #include <filesystem>
 
@@ -127,8 +125,7 @@ void Tessaly::mainViewDidLoad() {
     edits_ = std::make_unique<SettingEdits>(*pref_, *notifier_);
     presets_ = std::make_unique<PresetActions>(PresetFolder::inResources(bundle_.resourcePath()),
                                                bundle_, *pref_, *notifier_);
-    libraryChoice_ = std::make_unique<LibraryChoice>(mainView_, bundle_, *pref_, *notifier_,
-                                                     [this](bool saved) { reportSave(saved); });
+    libraryChoice_ = std::make_unique<LibraryChoice>(mainView_, bundle_, *pref_);
     if (saveProblemLabel) {
         saveProblemLabel->hide();
     }
@@ -141,13 +138,8 @@ void Tessaly::mainViewDidLoad() {
     }
     setActionButton(pref_->getActiveFlag());
     siteWatch_.start();
-    // Besides placing the interval control, this call records the default interval in the store
-    // when the file has none, so that the next save writes it.
-    float interval = pref_->getCheckInterval();
-    if (!pref_->hasDictionary()) {
-        interval = static_cast<float>(settingInfo(Setting::CheckInterval).number);
-    }
-    showInterval(interval, intervalStopNearest(interval));
+    binder_ = std::make_unique<SettingBinder>(mainView_, *pref_, *edits_);
+    binder_->forwardUserChanges(this, [this](QObject* control) { doChangeSetting(control); });
     viewSetUp();
 }
 
@@ -165,15 +157,6 @@ void Tessaly::didSelect() {
     showSiteAddress();
 }
 
-// A settings file that cannot be read leaves the store answering 0 or none for some settings; the
-// window shows the defaults instead, as it would for a missing file.
-std::int32_t Tessaly::shownInteger(Setting setting) {
-    if (!pref_->hasDictionary()) {
-        return static_cast<std::int32_t>(settingInfo(setting).number);
-    }
-    return pref_->integerSetting(setting);
-}
-
 QComboBox* Tessaly::popup(Setting setting) const {
     for (const PopupSetting& row : kPopupSettings) {
         if (row.setting == setting) {
@@ -183,56 +166,24 @@ QComboBox* Tessaly::popup(Setting setting) const {
     return nullptr;
 }
 
-// Selects the item titled exactly as "%d" writes the value; a value no item has leaves the popup
-// without a selection rather than showing a different value.
-void Tessaly::showPopupValue(Setting setting) {
-    const std::int32_t value = shownInteger(setting);
-    if (QComboBox* menu = popup(setting)) {
-        menu->setCurrentIndex(menu->findText(QString::number(value), Qt::MatchExactly));
-    }
-}
-
 void Tessaly::viewSetUp() {
-    if (!pref_) {
+    if (!pref_ || !binder_) {
         return;
     }
-    std::optional<std::string> siteName = pref_->getSiteName();
-    if (siteFolderNameView) {
-        siteFolderNameView->setText(
-            QString::fromStdString(siteName.value_or(settingInfo(Setting::SiteName).text)));
-    }
-    if (siteTopPageNameView) {
-        siteTopPageNameView->setText(QString::fromStdString(pref_->getTopPageName()));
-    }
+    binder_->updateWidgets();
     showSiteAddress();
     if (libraryChoice_) {
         libraryChoice_->showSetting();
     }
-    const std::int32_t imageSize = shownInteger(Setting::ImageSize);
-    if (imageSizeControlView) {
-        const QSignalBlocker quiet(imageSizeControlView);
-        imageSizeControlView->setValue(imageSize);
-    }
-    // The spacing popup comes after the colours, as it always has.
-    for (const PopupSetting& row : kPopupSettings) {
-        if (row.setting != Setting::ImageSpace) {
-            showPopupValue(row.setting);
-        }
-    }
-    colorPalettSetUp();
-    showPopupValue(Setting::ImageSpace);
     setupSettingListView();
 }
 
 void Tessaly::colorPalettSetUp() {
-    if (!pref_) {
+    if (!binder_) {
         return;
     }
     for (const ColorWellSetting& row : kColorWells) {
-        const std::optional<RgbColor> color = pref_->colorSetting(row.setting);
-        if (auto* well = qobject_cast<ColorWell*>(viewWithTag(tabView, row.tag))) {
-            well->setColor(qColor(color));
-        }
+        binder_->updateWidget(row.setting);
     }
 }
 
@@ -329,23 +280,6 @@ void Tessaly::siteAddressChecked(const QUrl& address, bool answers) {
     }
     if (openSiteButton) {
         openSiteButton->setEnabled(true);
-    }
-}
-
-QString intervalText(float minutes) {
-    if (minutes == 1.0f) {
-        return QStringLiteral("1 minute");
-    }
-    return QStringLiteral("%1 minutes").arg(QString::number(minutes, 'g', 6));
-}
-
-void Tessaly::showInterval(float minutes, int stop) {
-    if (intervalSlider) {
-        const QSignalBlocker quiet(intervalSlider);
-        intervalSlider->setValue(stop);
-    }
-    if (intervalLabel) {
-        intervalLabel->setText(intervalText(minutes));
     }
 }
 

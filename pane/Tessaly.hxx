@@ -1,8 +1,8 @@
 // The settings window's pane: shows the settings of the site's look and sends every change to the
 // settings file and the running helper. It lives like a preference pane: made with its bundle,
 // given its main view, told when the view is loaded and each time its window comes to the front,
-// and destroyed when the window closes. Widgets only show values and forward the user's changes;
-// what a change does is SettingEdits'.
+// and destroyed when the window closes. Widgets only show values and forward the user's changes:
+// SettingBinder finds each setting's control, and what a change does is SettingEdits'.
 #pragma once
 
 #include "Bundle.hxx"
@@ -11,6 +11,7 @@
 #include "LumibayPref.hxx"
 #include "Notifier.hxx"
 #include "PresetActions.hxx"
+#include "SettingBinder.hxx"
 #include "SettingEdits.hxx"
 #include "SiteAddress.hxx"
 #include "TextArrayView.hxx"
@@ -32,6 +33,9 @@
 #include <optional>
 
 namespace tessaly {
+
+// The start/stop button's tag in the main view.
+inline constexpr int kActionButtonTag = 4;
 
 // What the window says about publishing, beside the start/stop button.
 enum class PublishingState { NotPublishing, Starting, Publishing, Stopping };
@@ -154,6 +158,13 @@ public slots:
     void doChangePictureSpaceing(QObject* sender);
     void doChangeColor(QObject* sender);
     void doChangeInterval(QObject* sender);
+    // What every change of a control that shows a setting comes to: the binder stores, saves
+    // and announces it, and the window says when it was not saved. The controls that name no
+    // action of their own reach it through the binder.
+    void doChangeSetting(QObject* sender);
+    // The "Library" choice and its folder (LibraryChoice.cxx).
+    void doChangeLibrary(QObject* sender);
+    void doChooseLibraryFolder(QObject* sender);
     void doUseButton(QObject* sender);
     void doAboutButton(QObject* sender);
     void doOpenSite(QObject* sender);
@@ -201,10 +212,6 @@ private:
     void siteAddressChecked(const QUrl& address, bool answers);
     QString text(const char* key) const;
     QComboBox* popup(Setting setting) const;
-    void showPopupValue(Setting setting);
-    std::int32_t shownInteger(Setting setting);
-    void showInterval(float minutes, int stop);
-    void popupAction(Setting setting, QObject* sender);
     // Tells the user, in the window, that an edit did not reach the settings file.
     void reportSave(bool saved);
     // The window sheets attach to; null before the view is loaded.
@@ -226,6 +233,7 @@ private:
     QWidget* mainView_ = nullptr;
     std::unique_ptr<LumibayPref> pref_;
     std::unique_ptr<SettingEdits> edits_;
+    std::unique_ptr<SettingBinder> binder_;
     std::chrono::milliseconds helperHandOverWait_{10000};
     bool switching_ = false;
     bool stopRequested_ = false;
@@ -248,8 +256,5 @@ private:
     // The list keeps a pointer to its delegate; the pane takes it back when it goes first.
     QPointer<TextArrayView> delegatingList_;
 };
-
-// How the interval label reads for a number of minutes.
-QString intervalText(float minutes);
 
 } // namespace tessaly

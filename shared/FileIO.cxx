@@ -1,7 +1,9 @@
 #include "FileIO.hxx"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,6 +74,25 @@ bool writeAll(int fd, std::string_view bytes) {
         size -= static_cast<std::size_t>(written);
     }
     return true;
+}
+
+bool replaceFile(const std::string& path, std::string_view bytes, mode_t mode) {
+    const std::filesystem::path target(path);
+    std::string temporary =
+        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        errno = error;
+    }
+    return ok;
 }
 
 } // namespace tessaly

@@ -1,6 +1,7 @@
 #include "PlistFile.hxx"
 
 #include "CNumericLocale.hxx"
+#include "ExpatFeed.hxx"
 #include "FileIO.hxx"
 
 #include <expat.h>
@@ -8,12 +9,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -75,16 +74,7 @@ bool nestingIsBounded(std::string_view xml) {
     XML_SetUserData(parser.get(), &count);
     XML_SetElementHandler(parser.get(), &NestingCount::start, &NestingCount::end);
     XML_SetStartDoctypeDeclHandler(parser.get(), &NestingCount::doctype);
-    constexpr std::size_t kPiece = 1 << 30; // within expat's int lengths
-    do {
-        const std::string_view piece = xml.substr(0, kPiece);
-        xml.remove_prefix(piece.size());
-        if (XML_Parse(parser.get(), piece.data(), static_cast<int>(piece.size()), xml.empty()) !=
-            XML_STATUS_OK) {
-            return false;
-        }
-    } while (!xml.empty());
-    return true;
+    return parseTextWithExpat(parser.get(), xml);
 }
 
 // The path that a chain of symbolic links at `path` leads to (`path` itself when it is no
@@ -119,18 +109,6 @@ mode_t newFileMode() {
         }
     }
     return 0666 & ~mask;
-}
-
-// Creates a new, empty file beside `target` with a name of its own, given the permissions `mode`.
-int createTemporary(const fs::path& target, mode_t mode, std::string& name) {
-    name = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd >= 0 && ::fchmod(fd, mode) != 0) {
-        ::close(fd);
-        ::unlink(name.c_str());
-        return -1;
-    }
-    return fd;
 }
 
 } // namespace
@@ -191,17 +169,8 @@ bool writePlistDictionary(const std::string& path, plist_t dictionary) {
     if (!xml) {
         return false;
     }
-    std::string temporary;
-    int fd = createTemporary(target, keptMode.value_or(newFileMode()), temporary);
-    bool ok = fd >= 0;
-    if (ok) {
-        ok = writeAll(fd, std::string_view(xml, length)) && ::fsync(fd) == 0;
-        ok = ::close(fd) == 0 && ok;
-        ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-        if (!ok) {
-            ::unlink(temporary.c_str());
-        }
-    }
+    const bool ok =
+        replaceFile(target, std::string_view(xml, length), keptMode.value_or(newFileMode()));
     plist_to_xml_free(xml);
     return ok;
 }

@@ -1,5 +1,6 @@
 #include "LoginItems.hxx"
 
+#include "FileIO.hxx"
 #include "Home.hxx"
 
 #include <glib.h>
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tessaly {
@@ -17,8 +19,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kGroup[] = "Desktop Entry";
 constexpr char kEntryBaseName[] = "LumibayHelper";
+// GNOME's own switch for an autostart entry, beside the standard Hidden.
+constexpr char kGnomeAutostartEnabled[] = "X-GNOME-Autostart-enabled";
+// GIO looks the first word of Exec up before it reads "%%" as "%", so it refuses an entry whose
+// program path holds a percent sign. Such a program is started through env, whose path holds
+// none; every launcher then runs the same command.
+constexpr char kEnv[] = "/usr/bin/env";
 
 std::vector<fs::path> desktopEntries(const fs::path& folder) {
     std::vector<fs::path> entries;
@@ -32,40 +39,116 @@ std::vector<fs::path> desktopEntries(const fs::path& folder) {
     return entries;
 }
 
-// The program of one entry, or none when the file is no readable desktop entry.
-std::optional<std::string> programOfEntry(const fs::path& entry) {
+GKeyFile* loadEntry(const fs::path& entry, GKeyFileFlags flags) {
     GKeyFile* keys = g_key_file_new();
-    std::optional<std::string> program;
-    if (g_key_file_load_from_file(keys, entry.c_str(), G_KEY_FILE_NONE, nullptr)) {
-        if (gchar* exec = g_key_file_get_string(keys, kGroup, "Exec", nullptr)) {
-            program = LoginItems::programOfExec(exec);
-            g_free(exec);
-        }
+    if (!g_key_file_load_from_file(keys, entry.c_str(), flags, nullptr)) {
+        g_key_file_free(keys);
+        return nullptr;
     }
-    g_key_file_free(keys);
-    return program;
+    return keys;
+}
+
+bool flag(GKeyFile* keys, const char* key, bool missing) {
+    g_autoptr(GError) error = nullptr;
+    const gboolean value = g_key_file_get_boolean(keys, G_KEY_FILE_DESKTOP_GROUP, key, &error);
+    return error ? missing : value != FALSE;
+}
+
+struct EntryState {
+    std::vector<std::string> command;
+    bool switchedOn;
+};
+
+// What an entry runs and whether it is switched on; none when the file is no readable desktop
+// entry with a command.
+std::optional<EntryState> readEntry(const fs::path& entry) {
+    g_autoptr(GKeyFile) keys = loadEntry(entry, G_KEY_FILE_NONE);
+    if (!keys) {
+        return std::nullopt;
+    }
+    g_autofree gchar* exec =
+        g_key_file_get_string(keys, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_EXEC, nullptr);
+    std::optional<std::vector<std::string>> command =
+        exec ? LoginItems::commandOfExec(exec) : std::nullopt;
+    if (!command) {
+        return std::nullopt;
+    }
+    const bool switchedOn = !flag(keys, G_KEY_FILE_DESKTOP_KEY_HIDDEN, false) &&
+                            flag(keys, kGnomeAutostartEnabled, true);
+    return EntryState{std::move(*command), switchedOn};
+}
+
+// Our switched-off entry, rewritten without what switches it off; its comments, translations and
+// other keys stay. It keeps its permissions.
+bool switchOn(const fs::path& entry) {
+    g_autoptr(GKeyFile) keys =
+        loadEntry(entry, GKeyFileFlags(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS));
+    struct stat info {};
+    if (!keys || ::lstat(entry.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        return false;
+    }
+    g_key_file_remove_key(keys, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_HIDDEN, nullptr);
+    g_key_file_remove_key(keys, G_KEY_FILE_DESKTOP_GROUP, kGnomeAutostartEnabled, nullptr);
+    gsize length = 0;
+    g_autofree gchar* data = g_key_file_to_data(keys, &length, nullptr);
+    return data && replaceFile(entry, std::string_view(data, length), info.st_mode & 07777);
+}
+
+std::string newEntryText(const std::string& program) {
+    g_autoptr(GKeyFile) keys = g_key_file_new();
+    g_key_file_set_string(keys, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_TYPE,
+                          G_KEY_FILE_DESKTOP_TYPE_APPLICATION);
+    g_key_file_set_string(keys, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_NAME,
+                          kEntryBaseName);
+    // Set as a string, so the key file's own escapes (a backslash doubled) come on top of the
+    // quoting of the command, as desktop entries want.
+    g_key_file_set_string(keys, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_EXEC,
+                          LoginItems::execLine(program).c_str());
+    g_key_file_set_boolean(keys, G_KEY_FILE_DESKTOP_GROUP, G_KEY_FILE_DESKTOP_KEY_NO_DISPLAY, TRUE);
+    gsize length = 0;
+    g_autofree gchar* data = g_key_file_to_data(keys, &length, nullptr);
+    return std::string(data, length);
 }
 
 // Writes a new file, never over an existing one.
 bool writeNewFile(const fs::path& path, std::string_view bytes) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
         return false;
     }
-    bool ok = true;
-    for (std::size_t done = 0; ok && done < bytes.size();) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        ok = n > 0;
-        done += ok ? static_cast<std::size_t>(n) : 0;
-    }
+    bool ok = writeAll(fd, bytes);
     ok = ::close(fd) == 0 && ok;
     if (!ok) {
         ::unlink(path.c_str());
     }
     return ok;
+}
+
+// A desktop entry's values hold no control characters, and no escape gives one to a command:
+// a program whose path holds one cannot have an entry.
+bool fitsAnEntry(std::string_view program) {
+    return std::none_of(program.begin(), program.end(),
+                        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+}
+
+// Another program's entry may already carry our file name: the next free one is taken.
+bool addEntry(const fs::path& folder, const std::string& program) {
+    if (!fitsAnEntry(program)) {
+        errno = EINVAL;
+        return false;
+    }
+    const std::string bytes = newEntryText(program);
+    for (int n = 1; n < 100; ++n) {
+        const std::string name = n == 1 ? std::string(kEntryBaseName)
+                                        : std::string(kEntryBaseName) + "-" + std::to_string(n);
+        if (writeNewFile(folder / (name + ".desktop"), bytes)) {
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -82,14 +165,16 @@ std::string LoginItems::autostartFolder() {
     return homeDirectory() + "/.config/autostart";
 }
 
+// Quoted whole; inside the quotes a backslash escapes '"', '`', '$' and '\', and a percent sign
+// is doubled so that it starts no field code. A program whose path holds one is run through env.
 std::string LoginItems::execLine(std::string_view program) {
-    std::string line = "\"";
+    std::string line =
+        program.find('%') == std::string_view::npos ? "\"" : kEnv + std::string(" \"");
     for (char c : program) {
         if (c == '"' || c == '`' || c == '$' || c == '\\') {
             line += '\\';
         }
         line += c;
-        // A lone percent sign would start a field code.
         if (c == '%') {
             line += '%';
         }
@@ -97,45 +182,32 @@ std::string LoginItems::execLine(std::string_view program) {
     return line + "\"";
 }
 
-std::optional<std::string> LoginItems::programOfExec(std::string_view exec) {
-    std::string quoted;
-    std::size_t pos = 0;
-    if (exec.starts_with('"')) {
-        bool closed = false;
-        for (pos = 1; pos < exec.size(); ++pos) {
-            char c = exec[pos];
-            if (c == '\\' && pos + 1 < exec.size()) {
-                quoted += exec[++pos];
-            } else if (c == '"') {
-                closed = true;
-                break;
-            } else {
-                quoted += c;
-            }
-        }
-        if (!closed) {
-            return std::nullopt;
-        }
-    } else {
-        quoted = std::string(exec.substr(0, exec.find(' ')));
-    }
-    std::string program;
-    for (std::size_t i = 0; i < quoted.size(); ++i) {
-        program += quoted[i];
-        if (quoted[i] == '%' && i + 1 < quoted.size() && quoted[i + 1] == '%') {
+std::optional<std::vector<std::string>> LoginItems::commandOfExec(std::string_view exec) {
+    std::string unescaped;
+    for (std::size_t i = 0; i < exec.size(); ++i) {
+        unescaped += exec[i];
+        if (exec[i] == '%' && i + 1 < exec.size() && exec[i + 1] == '%') {
             ++i;
         }
     }
-    if (program.empty()) {
+    gint count = 0;
+    g_auto(GStrv) words = nullptr;
+    if (!g_shell_parse_argv(unescaped.c_str(), &count, &words, nullptr)) {
         return std::nullopt;
     }
-    return program;
+    return std::vector<std::string>(words, words + count);
+}
+
+bool LoginItems::runsProgram(const std::vector<std::string>& command) const {
+    return (command.size() == 1 && command[0] == programPath_) ||
+           (command.size() == 2 && command[0] == kEnv && command[1] == programPath_);
 }
 
 std::vector<std::string> LoginItems::entriesOfProgram() const {
     std::vector<std::string> found;
     for (const fs::path& entry : desktopEntries(autostartFolder())) {
-        if (programOfEntry(entry) == programPath_) {
+        if (const std::optional<EntryState> state = readEntry(entry);
+            state && runsProgram(state->command)) {
             found.push_back(entry.string());
         }
     }
@@ -149,41 +221,33 @@ bool LoginItems::registerStartUpItem() const {
     if (error || !fs::is_directory(folder, error)) {
         return false;
     }
-    if (!entriesOfProgram().empty()) {
-        return true;
-    }
-    GKeyFile* keys = g_key_file_new();
-    g_key_file_set_string(keys, kGroup, "Type", "Application");
-    g_key_file_set_string(keys, kGroup, "Name", kEntryBaseName);
-    g_key_file_set_string(keys, kGroup, "Exec", execLine(programPath_).c_str());
-    g_key_file_set_boolean(keys, kGroup, "NoDisplay", TRUE);
-    gsize length = 0;
-    gchar* data = g_key_file_to_data(keys, &length, nullptr);
-    std::string bytes(data, length);
-    g_free(data);
-    g_key_file_free(keys);
-
-    // Another program's entry may already carry our file name: take the next free one.
-    for (int n = 1; n < 100; ++n) {
-        std::string name = n == 1 ? std::string(kEntryBaseName)
-                                  : std::string(kEntryBaseName) + "-" + std::to_string(n);
-        fs::path entry = folder / (name + ".desktop");
-        if (writeNewFile(entry, bytes)) {
+    std::optional<fs::path> switchedOff;
+    for (const fs::path& entry : desktopEntries(folder)) {
+        const std::optional<EntryState> state = readEntry(entry);
+        if (!state || !runsProgram(state->command)) {
+            continue;
+        }
+        if (state->switchedOn) {
             return true;
         }
-        if (errno != EEXIST) {
-            return false;
+        if (!switchedOff && !fs::is_symlink(entry, error)) {
+            switchedOff = entry;
         }
     }
-    return false;
+    if (switchedOff) {
+        return switchOn(*switchedOff);
+    }
+    return addEntry(folder, programPath_);
 }
 
 bool LoginItems::removeStartUpItem() const {
-    std::vector<std::string> entries = entriesOfProgram();
-    if (entries.empty()) {
-        return true;
+    for (const fs::path& entry : desktopEntries(autostartFolder())) {
+        const std::optional<EntryState> state = readEntry(entry);
+        if (state && state->switchedOn && runsProgram(state->command)) {
+            return ::unlink(entry.c_str()) == 0;
+        }
     }
-    return ::unlink(entries.front().c_str()) == 0;
+    return true;
 }
 
 } // namespace tessaly

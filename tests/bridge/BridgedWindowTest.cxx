@@ -8,9 +8,12 @@
 #include "PublishedSite.hxx"
 #include "ScriptedSheets.hxx"
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
 #include <QDBusConnectionInterface>
+#include <QKeySequence>
+#include <QLabel>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QTest>
@@ -128,6 +131,21 @@ TEST(BridgedWindow, StartPublishesAFolderWithoutMovingAnythingAndStopLeavesIt) {
     EXPECT_EQ(choice.folderView()->text().toStdString(), pictures.string());
     EXPECT_EQ(accessibleName(choice.folderView()), "Pictures folder");
     EXPECT_EQ(accessibleName(choice.chooseButton()), "Choose Folder…");
+    // The choice's letter is its own beside every tab.
+    const QKeySequence letter =
+        QKeySequence::mnemonic(window->findChild<QLabel*>(QStringLiteral("libraryLabel"))->text());
+    for (int tab = 0; tab < pane.tabView->count(); ++tab) {
+        pane.tabView->setCurrentIndex(tab);
+        int uses = 0;
+        for (QWidget* widget : window->findChildren<QWidget*>()) {
+            const auto* button = qobject_cast<QAbstractButton*>(widget);
+            const auto* label = qobject_cast<QLabel*>(widget);
+            if (widget->isVisible() && (button || label)) {
+                uses += QKeySequence::mnemonic(button ? button->text() : label->text()) == letter;
+            }
+        }
+        EXPECT_EQ(uses, 1) << pane.tabView->tabText(tab).toStdString();
+    }
 
     ScriptedSheets sheets;
     const QString startTitle = pane.actionButton->text();

@@ -200,7 +200,7 @@ TEST_F(PublishingTest, StartStopStartLeavesExactlyOneAutostartEntry) {
 }
 
 // A start that cannot launch the helper, or cannot record the flag it reads, says so and leaves
-// everything as it was.
+// everything as it was: the button, the flag, the helper and the login item.
 TEST_F(PublishingTest, StartsThatEndWithoutStartingSaySo) {
     struct Case {
         const char* name;
@@ -215,6 +215,13 @@ TEST_F(PublishingTest, StartsThatEndWithoutStartingSaySo) {
              writeFile(t.home / "Library/Preferences/Tessaly.plist", "<plist><dict><key>");
          },
          "could not be read"},
+        // A file where the settings folder should be stops every writer, root included. The
+        // helper would read publishing off and quit.
+        {"settings that cannot be written",
+         [](PublishingTest& t) {
+             writeFile(t.home / "Library/Preferences", "a file where the folder should be");
+         },
+         "could not be written"},
     };
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
@@ -232,6 +239,8 @@ TEST_F(PublishingTest, StartsThatEndWithoutStartingSaySo) {
         EXPECT_NE(sheets.messages[0].find(row.says), std::string::npos) << sheets.messages[0];
         EXPECT_EQ(title(), start);
         EXPECT_FALSE(flagOnInFile());
+        EXPECT_FALSE(pane_->pref()->getActiveFlag());
+        EXPECT_TRUE(launches().empty());
         EXPECT_EQ(autostartFiles(), 0u);
         // A fresh home and bundle for the next row.
         pane_.reset();
@@ -254,25 +263,6 @@ TEST_F(PublishingTest, AnAutostartFolderThatCannotBeWrittenGivesANotice) {
     // Publishing itself has started: only the next login is affected.
     EXPECT_NE(title(), start);
     EXPECT_TRUE(waitForLaunches(1));
-}
-
-// Settings that cannot be written: the helper would read publishing off and quit, so the start
-// ends with a notice, and the button, the helper and the login item stay as they were.
-TEST_F(PublishingTest, AStartWhoseSettingsCannotBeWrittenStartsNothing) {
-    // A file where the settings folder should be stops every writer, root included.
-    writeFile(home / "Library/Preferences", "a file where the folder should be");
-    makeItem(sites, Item::directory, "sites");
-    openPane();
-    ASSERT_FALSE(HasFatalFailure());
-    const QString start = title();
-    press();
-    EXPECT_EQ(sheets.names, std::vector<std::string>{"Notice"});
-    ASSERT_EQ(sheets.messages.size(), 1u);
-    EXPECT_NE(sheets.messages[0].find("could not be written"), std::string::npos);
-    EXPECT_EQ(title(), start);
-    EXPECT_FALSE(pane_->pref()->getActiveFlag());
-    EXPECT_TRUE(launches().empty());
-    EXPECT_EQ(autostartFiles(), 0u);
 }
 
 // A helper told to stop still holds its name on the bus until it has closed the site; a new one

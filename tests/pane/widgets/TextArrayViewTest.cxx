@@ -52,6 +52,17 @@ std::vector<std::string> said(std::initializer_list<const char*> words) {
     return std::vector<std::string>(words.begin(), words.end());
 }
 
+// What a table row says the delegate hears: its words, leaving out the unused (null) places.
+std::vector<std::string> said(const std::array<const char*, 2>& words) {
+    std::vector<std::string> heard;
+    for (const char* word : words) {
+        if (word) {
+            heard.push_back(word);
+        }
+    }
+    return heard;
+}
+
 class TextArrayViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -144,13 +155,7 @@ TEST_F(TextArrayViewTest, ClicksSelectAndTellTheDelegate) {
                 QTest::mouseDClick(view, Qt::LeftButton, {}, point);
             }
         });
-        std::vector<std::string> expected;
-        for (const char* word : row.said) {
-            if (word) {
-                expected.push_back(word);
-            }
-        }
-        EXPECT_EQ(recorder.said, expected);
+        EXPECT_EQ(recorder.said, said(row.said));
         EXPECT_EQ(view->getSelectLine(), row.selectedAfter);
         EXPECT_EQ(repainted, row.repaints);
     }
@@ -177,13 +182,7 @@ TEST_F(TextArrayViewTest, ArrowKeysMoveTheSelection) {
         view->setSelectLine(row.selectedBefore);
         recorder.said.clear();
         QTest::keyClick(view, row.key);
-        std::vector<std::string> expected;
-        for (const char* word : row.said) {
-            if (word) {
-                expected.push_back(word);
-            }
-        }
-        EXPECT_EQ(recorder.said, expected);
+        EXPECT_EQ(recorder.said, said(row.said));
         EXPECT_EQ(view->getSelectLine(), row.selectedAfter);
     }
 

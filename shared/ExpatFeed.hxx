@@ -1,5 +1,6 @@
-// Feeding documents to expat. The index reader and the benchmark's bare-expat floor both read
-// through these, so the floor measures exactly the reading the helper does.
+// Feeding documents to expat. The helper's index reader and the benchmark's bare-expat floor both
+// read through these, so the floor measures exactly the reading the helper does; the settings
+// reader checks a file's nesting through them too.
 #pragma once
 
 #include <expat.h>
