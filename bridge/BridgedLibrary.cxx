@@ -14,6 +14,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <optional>
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -21,6 +23,7 @@
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace tessaly::bridge {
 
@@ -314,6 +317,89 @@ private:
     int fd_;
 };
 
+// One original of an update, from the look at its file to its place in the index.
+struct Work {
+    const std::string* key = nullptr;
+    const SnapshotItem* item = nullptr;
+    struct stat info {};
+    bool present = false;
+    Remembered remembered;
+    bool make = false;             // its thumbnail is to be made
+    std::optional<Thumbnail> made; // once tried; none when the update stopped first
+};
+
+// Tells the caller how far the update is, one original at a time, from whichever thread finished
+// it.
+class Progress {
+public:
+    Progress(const UpdateOptions& options, std::size_t total)
+        : report_(options.progress), total_(total) {}
+    void oneDone() {
+        std::lock_guard lock(mutex_);
+        ++done_;
+        if (report_) {
+            report_(done_, total_);
+        }
+    }
+
+private:
+    const std::function<void(std::size_t, std::size_t)>& report_;
+    std::size_t total_;
+    std::mutex mutex_;
+    std::size_t done_ = 0;
+};
+
+// Makes the thumbnails the works need, several at once: one libvips pipeline keeps about one core
+// busy, and the pictures are independent of each other. No new one is begun once the update is
+// cancelled, and one given up half way is left without a result.
+void makeThumbnails(const std::vector<Work*>& todo, const Paths& paths,
+                    const UpdateOptions& options, Progress& progress) {
+    std::atomic<std::size_t> next{0};
+    const auto worker = [&] {
+        Thumbnailer thumbnailer(BridgedLibrary::kThumbnailSide);
+        thumbnailer.setCancel(options.cancel);
+        for (std::size_t i = next++; i < todo.size() && !isCancelled(options); i = next++) {
+            Work& work = *todo[i];
+            const std::string fresh = paths.thumbs + "/." + *work.key + ".new.jpg";
+            // An empty file is most often one still being copied; it is looked at again once it
+            // has changed.
+            Thumbnail made{false, 0, "an empty file"};
+            if (work.info.st_size != 0) {
+                try {
+                    made = thumbnailer.make(work.item->file, work.item->kind, fresh);
+                } catch (const std::exception& error) {
+                    made = Thumbnail{false, 0, error.what()};
+                }
+            }
+            if (!made.made && isCancelled(options)) {
+                // Given up half way: not a fault of the picture, which is tried again.
+                ::unlink(fresh.c_str());
+                return;
+            }
+            if (made.made && ::rename(fresh.c_str(), paths.thumb(*work.key).c_str()) != 0) {
+                made = Thumbnail{false, 0, "the thumbnail cannot be written"};
+            }
+            if (!made.made) {
+                ::unlink(fresh.c_str());
+            }
+            work.made = std::move(made);
+            progress.oneDone();
+        }
+    };
+    const std::size_t threads =
+        std::min<std::size_t>(todo.size(), std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads; ++t) {
+        helpers.emplace_back(worker);
+    }
+    if (threads > 0) {
+        worker();
+    }
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+}
+
 } // namespace
 
 BridgedLibrary::BridgedLibrary(std::string folder) : folder_(std::move(folder)) {}
@@ -402,8 +488,6 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
         }
     }
 
-    Thumbnailer thumbnailer(kThumbnailSide);
-    thumbnailer.setCancel(options.cancel);
     const auto stop = [&] {
         // What was made so far is kept for the next update; the old index stays.
         for (auto& [oldKey, item] : old) {
@@ -413,15 +497,21 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
         result.status = UpdateStatus::Cancelled;
         return result;
     };
-    std::unordered_set<std::string> good;
-    std::size_t done = 0;
+    Progress progress(options, order.size());
+
+    // First a look at every original, which says whose thumbnail is to be made.
+    std::vector<Work> works;
+    works.reserve(order.size());
+    std::vector<Work*> todo;
     for (const std::string& key : order) {
         if (isCancelled(options)) {
             return stop();
         }
-        const SnapshotItem& item = *firstOf.at(key);
-        struct stat info {};
-        if (::stat(item.file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        Work& work = works.emplace_back();
+        work.key = &key;
+        work.item = firstOf.at(key);
+        const SnapshotItem& item = *work.item;
+        if (::stat(item.file.c_str(), &work.info) != 0 || !S_ISREG(work.info.st_mode)) {
             const int why = errno;
             // Remembered as missing, so that it is logged when it goes, not at every update.
             const auto known = old.find(key);
@@ -429,51 +519,57 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
                 skip(item.file, why == ELOOP ? "a link loop" : "cannot be found or is no file");
             }
             now.emplace(key, Remembered{kMissing, 0, 0, {}});
+            progress.oneDone();
+            continue;
+        }
+        work.present = true;
+        work.remembered = Remembered{work.info.st_size, nanoseconds(work.info.st_mtim), 0,
+                                     extensionOf(item.file)};
+        const auto known = old.find(key);
+        struct stat thumbInfo {};
+        const bool unchanged = known != old.end() && known->second.size == work.remembered.size &&
+                               known->second.modified == work.remembered.modified;
+        if (unchanged &&
+            (known->second.aspectRatio == 0 || ::stat(paths.thumb(key).c_str(), &thumbInfo) == 0)) {
+            // A file that failed before is not tried again, nor logged, until it changes.
+            work.remembered.aspectRatio = known->second.aspectRatio;
+            progress.oneDone();
         } else {
-            Remembered remembered{info.st_size, nanoseconds(info.st_mtim), 0,
-                                  extensionOf(item.file)};
-            const auto known = old.find(key);
-            const std::string thumb = paths.thumb(key);
-            struct stat thumbInfo {};
-            const bool unchanged = known != old.end() && known->second.size == remembered.size &&
-                                   known->second.modified == remembered.modified;
-            if (unchanged &&
-                (known->second.aspectRatio == 0 || ::stat(thumb.c_str(), &thumbInfo) == 0)) {
-                // A file that failed before is not tried again, nor logged, until it changes.
-                remembered.aspectRatio = known->second.aspectRatio;
+            work.make = true;
+            todo.push_back(&work);
+        }
+    }
+
+    makeThumbnails(todo, paths, options, progress);
+
+    // Then each in the library's order: its result logged, its original linked, all remembered.
+    std::unordered_set<std::string> good;
+    for (Work& work : works) {
+        if (!work.present || (work.make && !work.made)) {
+            // Missing (said above), or not made because the update was stopped.
+            continue;
+        }
+        const SnapshotItem& item = *work.item;
+        if (work.made) {
+            if (work.made->made) {
+                work.remembered.aspectRatio = work.made->aspectRatio;
+                ++result.thumbnailsMade;
             } else {
-                const std::string fresh = paths.thumbs + "/." + key + ".new.jpg";
-                // An empty file is most often one still being copied; it is looked at again
-                // once it has changed.
-                const Thumbnail made = info.st_size == 0
-                                           ? Thumbnail{false, 0, "an empty file"}
-                                           : thumbnailer.make(item.file, item.kind, fresh);
-                if (!made.made && isCancelled(options)) {
-                    // Given up half way: not a fault of the picture, which is tried again.
-                    ::unlink(fresh.c_str());
-                    return stop();
-                }
-                if (made.made && ::rename(fresh.c_str(), thumb.c_str()) == 0) {
-                    remembered.aspectRatio = made.aspectRatio;
-                    ++result.thumbnailsMade;
-                } else {
-                    ::unlink(fresh.c_str());
-                    skip(item.file, made.made ? "the thumbnail cannot be written" : made.error);
-                }
+                skip(item.file, work.made->error);
             }
-            if (remembered.aspectRatio > 0) {
-                if (linkOriginal(item.file, info, paths.original(key, remembered.extension))) {
-                    good.insert(key);
-                } else {
-                    skip(item.file, "cannot be linked into the library");
-                }
+        }
+        if (work.remembered.aspectRatio > 0) {
+            if (linkOriginal(item.file, work.info,
+                             paths.original(*work.key, work.remembered.extension))) {
+                good.insert(*work.key);
+            } else {
+                skip(item.file, "cannot be linked into the library");
             }
-            now.emplace(key, std::move(remembered));
         }
-        ++done;
-        if (options.progress) {
-            options.progress(done, order.size());
-        }
+        now.emplace(*work.key, std::move(work.remembered));
+    }
+    if (isCancelled(options)) {
+        return stop();
     }
     result.skipped = order.size() - good.size();
 

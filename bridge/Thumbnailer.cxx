@@ -21,10 +21,12 @@ void startVips() {
     });
 }
 
-// Takes and clears libvips' error text, which is kept per thread.
+// Takes and clears libvips' error text in one step: libvips keeps one for the whole program, and
+// thumbnails are made on several threads at once.
 std::string vipsError(std::string_view what) {
-    std::string text = vips_error_buffer();
-    vips_error_clear();
+    char* taken = vips_error_buffer_copy();
+    std::string text = taken ? taken : "";
+    g_free(taken);
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
         text.pop_back();
     }
