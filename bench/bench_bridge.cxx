@@ -9,7 +9,8 @@
 //   unchanged       the source's stamp alone, as the helper looks at every check;
 //   incremental     100 pictures added and 100 removed, then read and brought up to date;
 //   vipsthumbnail   the same 10,000 originals, at the same size and quality, in batches of 1,000.
-// The bridge makes one thumbnail at a time, as vipsthumbnail does; each lets libvips use its own
+// The bridge makes as many thumbnails at once as there are cores (at most four), so as many
+// vipsthumbnail processes run at once, each on its own batches; each lets libvips use its own
 // threads inside a picture.
 //
 // Not a test: its figures depend on the machine. The last lines are meant to be read by people
@@ -164,19 +165,21 @@ fs::path pictureName(const fs::path& pictures, int i) {
     return pictures / folder / file;
 }
 
-// Runs a program found on PATH to its end; whether it succeeded.
-bool run(const std::vector<std::string>& arguments) {
+// Starts a program found on PATH; whether it could be started.
+bool start(const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
     pid_t child = 0;
-    if (posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        return false;
-    }
+    return posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) == 0;
+}
+
+// Waits for one of the started programs to end; whether it succeeded.
+bool waitForOne() {
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
+    while (::waitpid(-1, &status, 0) < 0) {
         if (errno != EINTR) {
             return false;
         }
@@ -276,7 +279,8 @@ int main(int argc, char** argv) {
     }
     const Timed incremental = timedUpdate(source, library, 0);
 
-    std::printf("vipsthumbnail on the same %d files\n", options.pictures);
+    std::printf("vipsthumbnail on the same %d files, %u processes at once\n", options.pictures,
+                BridgedLibrary::thumbnailThreads());
     const fs::path out = gHome / "vipsthumbnail";
     fs::create_directories(out);
     const std::string side = std::to_string(BridgedLibrary::kThumbnailSide);
@@ -284,6 +288,8 @@ int main(int argc, char** argv) {
         (out / "%s.jpg").string() + "[Q=" + std::to_string(kQuality) + ",strip]";
     const double childrenBefore = processorSeconds(RUSAGE_CHILDREN);
     const auto thumbnailing = Clock::now();
+    unsigned running = 0;
+    bool failed = false;
     for (int first = 0; first < options.pictures; first += kBatch) {
         std::vector<std::string> arguments = {"vipsthumbnail", "--size", side + "x" + side, "-o",
                                               output};
@@ -292,9 +298,18 @@ int main(int argc, char** argv) {
             // of the same pictures.
             arguments.push_back(pictureName(pictures, i < kChanged ? options.pictures + i : i));
         }
-        if (!run(arguments)) {
-            fail("vipsthumbnail failed (is it installed? Debian's libvips-tools has it)");
+        if (running == BridgedLibrary::thumbnailThreads()) {
+            failed = !waitForOne() || failed;
+            --running;
         }
+        failed = !start(arguments) || failed;
+        ++running;
+    }
+    for (; running > 0; --running) {
+        failed = !waitForOne() || failed;
+    }
+    if (failed) {
+        fail("vipsthumbnail failed (is it installed? Debian's libvips-tools has it)");
     }
     const double vipsTime = secondsSince(thumbnailing);
     const double vipsProcessor = processorSeconds(RUSAGE_CHILDREN) - childrenBefore;

@@ -387,7 +387,7 @@ void makeThumbnails(const std::vector<Work*>& todo, const Paths& paths,
         }
     };
     const std::size_t threads =
-        std::min<std::size_t>(todo.size(), std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+        std::min<std::size_t>(todo.size(), BridgedLibrary::thumbnailThreads());
     std::vector<std::thread> helpers;
     for (std::size_t t = 1; t < threads; ++t) {
         helpers.emplace_back(worker);
@@ -403,6 +403,10 @@ void makeThumbnails(const std::vector<Work*>& todo, const Paths& paths,
 } // namespace
 
 BridgedLibrary::BridgedLibrary(std::string folder) : folder_(std::move(folder)) {}
+
+unsigned BridgedLibrary::thumbnailThreads() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+}
 
 std::string BridgedLibrary::folderIn(const std::string& home) {
     return home + "/Sites/iPhoto Library";

@@ -63,6 +63,9 @@ public:
 
     explicit BridgedLibrary(std::string folder);
 
+    // How many thumbnails an update makes at once: one per core, at most four.
+    static unsigned thumbnailThreads();
+
     // ~/Sites/iPhoto Library.
     static std::string folderIn(const std::string& home);
 
