@@ -3,12 +3,18 @@
 //
 // A large library (by default 100,000 pictures in 1,000 albums) is generated into a temporary home
 // folder by the sample-library tool, without image files: the pages link to the pictures but never
-// open them. The helper's controller then builds the site several times, each build a full one
-// (read the index, write the top page, the menu and every album page), and the index file is also
-// streamed through expat with handlers that do nothing: no reader on that parser can be faster.
+// open them, as the index gives every picture's "Aspect Ratio". The helper's controller then
+// builds the site several times, each build a full one (read the index, write the top page, the
+// menu and every album page), and the index file is also streamed through expat with handlers
+// that do nothing: no reader on that parser can be faster.
 //
 // After the timed builds it redoes one build step by step, through the functions buildSite() calls,
 // and prints how long each step took, to show where the time goes.
+//
+// Then the same library once more as later versions of the photo application write it: without
+// "Aspect Ratio", with a real thumbnail file per picture, whose header each page reads for the
+// picture's proportions. A fresh controller's first build reads every header; later builds of the
+// same controller find them kept and read none.
 //
 // Not a test: its figures depend on the machine. The last lines are meant to be read by people
 // and scripts alike:
@@ -16,6 +22,10 @@
 //   expat floor: X.XXX s         best of the plain parses
 //   ratio: X.XX
 //   peak resident memory: N MB   of this process; the generator runs as a process of its own
+//   without aspect ratios, first full rebuild: X.XXX s    every thumbnail's header read
+//   without aspect ratios, later full rebuild: X.XXX s    best of the later builds
+//   without aspect ratios, expat floor: X.XXX s
+//   without aspect ratios, ratio: X.XX                    later rebuild to floor
 
 #include "Bundle.hxx"
 #include "ExpatFeed.hxx"
@@ -35,6 +45,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -43,6 +54,7 @@
 #include <string_view>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -58,30 +70,25 @@ struct Options {
     int albums = 1'000;
     int runs = 3;
     bool keep = false;
+    bool withRatios = true;    // the library whose index gives every aspect ratio
+    bool withoutRatios = true; // the one whose pages read the thumbnails' headers
 };
 
 constexpr char kUsage[] =
     "Usage: bench_full_rebuild [--pictures N] [--albums N] [--runs N]\n"
     "                          [--sample-tool PATH] [--resources PATH] [--keep]\n"
+    "                          [--only-with-ratios | --only-without-ratios]\n"
     "\n"
     "Generates a library of N pictures in N albums in a temporary home folder, times full\n"
-    "rebuilds of its site and a plain expat pass over its index, and prints the figures.\n"
-    "  --keep   leave the temporary home folder in place and print its path\n";
+    "rebuilds of its site and a plain expat pass over its index, and prints the figures; then\n"
+    "the same for the library without aspect ratios and with a thumbnail file per picture.\n"
+    "  --keep   leave the temporary home folders in place and print their paths\n";
 
-// The temporary home folder, removed on the way out unless --keep is given.
-fs::path gHome;
-bool gKeepHome = false;
-
-void removeHome() {
-    if (!gHome.empty() && !gKeepHome) {
-        std::error_code error;
-        fs::remove_all(gHome, error);
-    }
-}
+void removeHomes();
 
 [[noreturn]] void fail(const std::string& message) {
     std::fprintf(stderr, "bench_full_rebuild: %s\n", message.c_str());
-    removeHome();
+    removeHomes();
     std::exit(1);
 }
 
@@ -116,6 +123,10 @@ Options parseArguments(int argc, char** argv) {
             options.resources = value();
         } else if (arg == "--keep") {
             options.keep = true;
+        } else if (arg == "--only-with-ratios") {
+            options.withoutRatios = false;
+        } else if (arg == "--only-without-ratios") {
+            options.withRatios = false;
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
@@ -186,17 +197,17 @@ bool streamThroughExpat(const std::string& path) {
 
 // --- checking that a build did the whole job ----------------------------------------------------
 
-// The album pages a full build must write: one per published album, named by its position.
+// The album pages a full build must write: one per published album (and event), by its name.
 std::vector<std::string> expectedAlbumPages(const std::string& indexPath) {
     const std::optional<tessaly::LibraryIndex> index = tessaly::readLibraryIndex(indexPath);
     if (!index || !index->albums) {
         fail("the generated index cannot be read: " + indexPath);
     }
+    tessaly::LumibayPref settings;
+    const tessaly::SitePageBuilder builder(tessaly::PageStyle::fromSettings(settings));
     std::vector<std::string> pages;
-    for (std::size_t n = 0; n < index->albums->size(); ++n) {
-        if (tessaly::SitePageBuilder::isPublished((*index->albums)[n], n)) {
-            pages.push_back(std::to_string(n) + ".html");
-        }
+    for (const tessaly::SitePage& page : builder.publishedPages(*index)) {
+        pages.push_back(page.fileName());
     }
     return pages;
 }
@@ -279,7 +290,7 @@ Breakdown timeSteps(tessaly::LumibayControler& controller, const std::string& in
             require(publisher.writeMenu(*menu));
             keepBest(steps.writeMenu);
             const tessaly::LumibayControler::AlbumPages pages = controller.albumPages(library);
-            require(publisher.writeAlbumPages(pages.numbers, pages.write));
+            require(publisher.writePages(pages.names, pages.write));
             keepBest(steps.albums);
             require(publisher.writeTopPage(controller.topPageText()));
             keepBest(steps.topPage);
@@ -293,29 +304,59 @@ Breakdown timeSteps(tessaly::LumibayControler& controller, const std::string& in
     return steps;
 }
 
-} // namespace
+void printSteps(const Breakdown& steps, int rounds) {
+    std::printf("steps of a build, best of %d:\n", rounds);
+    std::printf("  index read            %.3f s\n", steps.readIndex);
+    std::printf("  menu built            %.3f s\n", steps.menu);
+    std::printf("  staging folder made   %.3f s\n", steps.stage);
+    std::printf("  menu written          %.3f s\n", steps.writeMenu);
+    std::printf("  album pages written   %.3f s (built and written by the page pool)\n",
+                steps.albums);
+    std::printf("  top page written      %.3f s\n", steps.topPage);
+    std::printf("  new site swapped in   %.3f s (the old one removed)\n", steps.publish);
+    std::printf("  index released        %.3f s\n", steps.releaseIndex);
+    std::printf("  sum of the steps      %.3f s\n", steps.sum());
+}
 
-int main(int argc, char** argv) {
-    const Options options = parseArguments(argc, argv);
-    QCoreApplication app(argc, argv);
+// The temporary homes made, removed on the way out unless --keep is given.
+std::vector<fs::path> gHomes;
+bool gKeepHomes = false;
 
-    // A home of its own: the helper finds the library, the settings and the site through $HOME.
+void removeHomes() {
+    if (gKeepHomes) {
+        return;
+    }
+    for (const fs::path& home : gHomes) {
+        std::error_code error;
+        fs::remove_all(home, error);
+    }
+    gHomes.clear();
+}
+
+// A home of its own with a generated library in it: the helper finds the library, the settings and
+// the site through $HOME. Answers the index's path.
+std::string makeLibrary(const Options& options, const std::vector<std::string>& files,
+                        const char* what) {
     std::string homeTemplate = (fs::temp_directory_path() / "tessaly-bench-XXXXXX").string();
     if (!mkdtemp(homeTemplate.data())) {
         fail("cannot make a temporary home folder");
     }
     const fs::path home = homeTemplate;
-    gHome = home;
-    gKeepHome = options.keep;
+    gHomes.push_back(home);
     setenv("HOME", home.c_str(), 1);
 
-    std::printf("library: %d pictures in %d albums, no image files\n", options.pictures,
-                options.albums);
+    std::printf("library: %d pictures in %d albums, %s\n", options.pictures, options.albums, what);
     std::fflush(stdout); // the generator writes to the same stream
     const Clock::time_point generating = Clock::now();
-    if (!run({options.sampleTool, "--home", home.string(), "--pictures",
-              std::to_string(options.pictures), "--albums", std::to_string(options.albums),
-              "--no-images"})) {
+    std::vector<std::string> arguments{options.sampleTool,
+                                       "--home",
+                                       home.string(),
+                                       "--pictures",
+                                       std::to_string(options.pictures),
+                                       "--albums",
+                                       std::to_string(options.albums)};
+    arguments.insert(arguments.end(), files.begin(), files.end());
+    if (!run(arguments)) {
         fail("the sample library tool failed: " + options.sampleTool);
     }
     const std::string indexPath = (home / "Sites" / "iPhoto Library" / "AlbumData.xml").string();
@@ -326,76 +367,138 @@ int main(int argc, char** argv) {
     }
     std::printf("generated in %.3f s, index %.1f MB\n", secondsSince(generating),
                 static_cast<double>(indexSize) / (1024.0 * 1024.0));
-
-    {
-        // Publishing on, and a check interval long enough that nothing would watch during the run.
-        tessaly::LumibayPref settings;
-        settings.setActiveFlag(true);
-        settings.setCheckInterval(1000.0f);
-        settings.savePref();
+    // What the generator wrote goes to the disk before anything is timed, so that the builds do
+    // not wait behind the writing back of a hundred thousand fresh thumbnails, which a real
+    // library's have long been.
+    const Clock::time_point syncing = Clock::now();
+    if (const int fd = ::open(home.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); fd >= 0) {
+        ::syncfs(fd);
+        ::close(fd);
     }
-    const std::vector<std::string> albumPages = expectedAlbumPages(indexPath);
-    const fs::path site = home / "Sites" / "iPhotoPictureSite";
+    std::printf("written to disk in %.3f s\n", secondsSince(syncing));
 
-    // The controller without its monitor and notifications: settings loaded, then one build per
-    // round. The first build writes into an empty site; later ones replace the previous site, as
-    // every build of the helper does. Each round also streams the index through expat once:
-    // builds and parses alternate so that a slow spell of the machine (a virtual one is often
-    // shared) weighs on both figures rather than on one.
-    std::vector<double> buildTimes;
-    std::vector<double> floorTimes;
-    long peakMegabytes = 0; // up to the end of the timed builds, before the breakdown
-    {
+    // Publishing on, and a check interval long enough that nothing would watch during the run.
+    tessaly::LumibayPref settings;
+    settings.setActiveFlag(true);
+    settings.setCheckInterval(1000.0f);
+    settings.savePref();
+    return indexPath;
+}
+
+struct Timings {
+    std::vector<double> builds;
+    std::vector<double> floors;
+};
+
+// Builds the site `runs` times with the controller, each build followed by an expat pass over the
+// index: builds and parses alternate so that a slow spell of the machine (a virtual one is often
+// shared) weighs on both figures rather than on one.
+Timings timeBuilds(tessaly::LumibayControler& controller, const std::string& indexPath,
+                   const std::vector<std::string>& albumPages, int runs, const char* label) {
+    const fs::path site = fs::path(std::getenv("HOME")) / "Sites" / "iPhotoPictureSite";
+    Timings timings;
+    for (int round = 1; round <= runs; ++round) {
+        Clock::time_point start = Clock::now();
+        controller.buildSite();
+        timings.builds.push_back(secondsSince(start));
+        if (controller.isQuitting()) {
+            fail("the helper quit during the build (see its log; a template check failed?)");
+        }
+        checkSite(site, albumPages);
+
+        start = Clock::now();
+        if (!streamThroughExpat(indexPath)) {
+            fail("expat could not read the generated index");
+        }
+        timings.floors.push_back(secondsSince(start));
+        std::printf("%sround %d: build %.3f s (%zu album pages), expat pass %.3f s\n", label, round,
+                    timings.builds.back(), albumPages.size(), timings.floors.back());
+    }
+    return timings;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const Options options = parseArguments(argc, argv);
+    QCoreApplication app(argc, argv);
+    gKeepHomes = options.keep;
+
+    std::vector<std::string> summary;
+    auto line = [&summary](const char* format, double value) {
+        char text[128];
+        std::snprintf(text, sizeof text, format, value);
+        summary.emplace_back(text);
+    };
+
+    if (options.withRatios) {
+        const std::string indexPath = makeLibrary(options, {"--no-images"}, "no image files");
+        const std::vector<std::string> albumPages = expectedAlbumPages(indexPath);
+        const fs::path site = fs::path(std::getenv("HOME")) / "Sites" / "iPhotoPictureSite";
+
+        // The controller without its monitor and notifications: settings loaded, then one build
+        // per round. The first build writes into an empty site; later ones replace the previous
+        // site, as every build of the helper does.
+        Timings timings;
+        long peakMegabytes = 0; // up to the end of the timed builds, before the breakdown
+        {
+            tessaly::LumibayControler controller{tessaly::Bundle(options.resources)};
+            controller.loadSettings();
+            timings = timeBuilds(controller, indexPath, albumPages, options.runs, "");
+
+            rusage usage{};
+            getrusage(RUSAGE_SELF, &usage);
+            peakMegabytes = usage.ru_maxrss / 1024; // Linux gives kilobytes
+
+            printSteps(timeSteps(controller, indexPath, site, options.runs), options.runs);
+            checkSite(site, albumPages);
+        }
+        const double rebuild = best(timings.builds);
+        const double floor = best(timings.floors);
+        line("full rebuild median: %.3f s", median(timings.builds));
+        line("full rebuild: %.3f s", rebuild);
+        line("expat floor: %.3f s", floor);
+        line("ratio: %.2f", rebuild / floor);
+        line("peak resident memory: %.0f MB", static_cast<double>(peakMegabytes));
+    }
+
+    if (options.withoutRatios) {
+        const std::string indexPath =
+            makeLibrary(options, {"--plain-thumbnails", "--no-aspect-ratio"},
+                        "no aspect ratios, a thumbnail file per picture");
+        const std::vector<std::string> albumPages = expectedAlbumPages(indexPath);
+        // The first build of a fresh controller reads every thumbnail's header; the later ones,
+        // of the same controller as a running helper, read none again.
         tessaly::LumibayControler controller{tessaly::Bundle(options.resources)};
         controller.loadSettings();
-        for (int round = 1; round <= options.runs; ++round) {
-            Clock::time_point start = Clock::now();
-            controller.buildSite();
-            buildTimes.push_back(secondsSince(start));
-            if (controller.isQuitting()) {
-                fail("the helper quit during the build (see its log; a template check failed?)");
-            }
-            checkSite(site, albumPages);
-
-            start = Clock::now();
-            if (!streamThroughExpat(indexPath)) {
-                fail("expat could not read the generated index");
-            }
-            floorTimes.push_back(secondsSince(start));
-            std::printf("round %d: build %.3f s (%zu album pages), expat pass %.3f s\n", round,
-                        buildTimes.back(), albumPages.size(), floorTimes.back());
-        }
-
-        rusage usage{};
-        getrusage(RUSAGE_SELF, &usage);
-        peakMegabytes = usage.ru_maxrss / 1024; // Linux gives kilobytes
-
-        const Breakdown steps = timeSteps(controller, indexPath, site, options.runs);
+        const Timings first = timeBuilds(controller, indexPath, albumPages, 1, "first ");
+        const std::uint64_t readFirst = controller.thumbnailSizes().headersRead();
+        const Timings later =
+            timeBuilds(controller, indexPath, albumPages, std::max(options.runs, 2), "later ");
+        std::printf(
+            "thumbnail headers read: %llu by the first build, %llu by the later ones\n",
+            static_cast<unsigned long long>(readFirst),
+            static_cast<unsigned long long>(controller.thumbnailSizes().headersRead() - readFirst));
+        std::vector<double> floors = first.floors;
+        floors.insert(floors.end(), later.floors.begin(), later.floors.end());
+        const double floor = best(floors);
+        const fs::path site = fs::path(std::getenv("HOME")) / "Sites" / "iPhotoPictureSite";
+        printSteps(timeSteps(controller, indexPath, site, options.runs), options.runs);
         checkSite(site, albumPages);
-        std::printf("steps of a build, best of %d:\n", options.runs);
-        std::printf("  index read            %.3f s\n", steps.readIndex);
-        std::printf("  menu built            %.3f s\n", steps.menu);
-        std::printf("  staging folder made   %.3f s\n", steps.stage);
-        std::printf("  menu written          %.3f s\n", steps.writeMenu);
-        std::printf("  album pages written   %.3f s (built and written by the page pool)\n",
-                    steps.albums);
-        std::printf("  top page written      %.3f s\n", steps.topPage);
-        std::printf("  new site swapped in   %.3f s (the old one removed)\n", steps.publish);
-        std::printf("  index released        %.3f s\n", steps.releaseIndex);
-        std::printf("  sum of the steps      %.3f s\n", steps.sum());
+        line("without aspect ratios, first full rebuild: %.3f s", first.builds.front());
+        line("without aspect ratios, later full rebuild: %.3f s", best(later.builds));
+        line("without aspect ratios, expat floor: %.3f s", floor);
+        line("without aspect ratios, ratio: %.2f", best(later.builds) / floor);
     }
 
     if (options.keep) {
-        std::printf("kept: %s\n", home.c_str());
+        for (const fs::path& home : gHomes) {
+            std::printf("kept: %s\n", home.c_str());
+        }
     }
-    removeHome();
-
-    const double rebuild = best(buildTimes);
-    const double floor = best(floorTimes);
-    std::printf("full rebuild median: %.3f s\n", median(buildTimes));
-    std::printf("full rebuild: %.3f s\n", rebuild);
-    std::printf("expat floor: %.3f s\n", floor);
-    std::printf("ratio: %.2f\n", rebuild / floor);
-    std::printf("peak resident memory: %ld MB\n", peakMegabytes);
+    removeHomes();
+    for (const std::string& text : summary) {
+        std::printf("%s\n", text.c_str());
+    }
     return 0;
 }

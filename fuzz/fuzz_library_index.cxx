@@ -8,12 +8,14 @@
 // negative and extreme font and image sizes, colours that are not colours, and templates whose
 // conversions do not match their values.
 //
-// Every album page is also written in small chunks, with a chunk size picked from the input, and
-// must come out byte for byte as the whole page.
+// Every album and event page is also written in small chunks, with a chunk size picked from the
+// input, and must come out byte for byte as the whole page. No thumbnail file is read: the pages'
+// sizes come from the index alone, as for a thumbnail that cannot be read.
 #include "HtmlText.hxx"
 #include "LibraryIndex.hxx"
 #include "SitePageBuilder.hxx"
 
+#include <algorithm>
 #include <climits>
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +32,7 @@ namespace {
 using tessaly::AlbumRecord;
 using tessaly::LibraryIndex;
 using tessaly::PageStyle;
+using tessaly::SitePage;
 using tessaly::SitePageBuilder;
 
 // Reports a broken promise of the builder as a crash, so libFuzzer keeps the input.
@@ -104,6 +107,8 @@ PageStyle makeStyle(std::uint64_t& bits) {
     style.pictureBkgndColor = pick(bits, kColors);
     style.pictureTitleColor = color;
     style.pictureCommentColor = pick(bits, kColors);
+    style.publishEvents = bits % 2 == 0;
+    bits /= 2;
     return style;
 }
 
@@ -124,21 +129,20 @@ void buildPages(const LibraryIndex& index, std::uint64_t bits) {
     const std::string_view albumHead = pickTemplate(bits, gShipped.albumHead);
     const std::string_view albumTail = pickTemplate(bits, gShipped.albumTail);
 
-    static const std::vector<AlbumRecord> noAlbums;
-    const auto& albums = index.albums ? *index.albums : noAlbums;
-
     std::string scratch;
-    const std::string menu = builder.makeMenuPage(albums, menuHead, menuTail);
+    const std::string menu = builder.makeMenuPage(index, menuHead, menuTail);
     require(menu.ends_with(menuTail), "the menu page lost its closing template");
 
-    for (std::size_t n = 0; n < albums.size(); ++n) {
-        const AlbumRecord& album = albums[n];
-        if (!SitePageBuilder::isPublished(album, n)) {
-            continue;
-        }
-        // Every published album is linked from the menu under its position and name.
-        const std::string link = std::to_string(n) + ".html";
-        require(menu.find(link) != std::string::npos, "a published album has no menu link");
+    std::vector<std::string> names;
+    for (const SitePage& target : builder.publishedPages(index)) {
+        const bool isAlbum = target.kind == SitePage::Kind::Album;
+        require(isAlbum || builder.style().publishEvents, "an event was published with events off");
+        const AlbumRecord& album = (isAlbum ? *index.albums : *index.rolls)[target.position];
+        // Every published page is linked from the menu under its own name, which no other page
+        // shares, and its album's or event's name.
+        const std::string link = "\"" + target.fileName() + "\"";
+        require(menu.find(link) != std::string::npos, "a published page has no menu link");
+        names.push_back(target.fileName());
         // Names are written escaped, so the escaped form is what the pages hold.
         const std::string_view name =
             album.name ? tessaly::htmltext::escaped(*album.name, scratch) : std::string_view();
@@ -148,7 +152,13 @@ void buildPages(const LibraryIndex& index, std::uint64_t bits) {
         }
 
         builder.setPageChunkSize(SitePageBuilder::kDefaultPageChunkSize);
-        const std::string page = builder.makeAlbumPage(album, index, albumHead, albumTail);
+        std::string page;
+        require(builder.writePage(target, index, albumHead, albumTail,
+                                  [&page](std::string_view chunk) {
+                                      page.append(chunk);
+                                      return true;
+                                  }),
+                "a page could not be written whole");
         require(page.ends_with(albumTail), "an album page lost its closing template");
         // One cell per entry of the key list, whether or not the key names a picture. Texts from
         // the library are escaped and no template or colour holds a cell's end, so there are
@@ -161,13 +171,20 @@ void buildPages(const LibraryIndex& index, std::uint64_t bits) {
 
         builder.setPageChunkSize(pick(bits, kChunkSizes));
         std::string streamed;
-        const bool written = builder.writeAlbumPage(album, index, albumHead, albumTail,
-                                                    [&streamed](std::string_view chunk) {
-                                                        streamed.append(chunk);
-                                                        return true;
-                                                    });
+        const bool written = builder.writePage(target, index, albumHead, albumTail,
+                                               [&streamed](std::string_view chunk) {
+                                                   streamed.append(chunk);
+                                                   return true;
+                                               });
         require(written && streamed == page, "a page written in chunks differs from the whole");
+        // No thumbnail is ever shown with no size at all.
+        require(page.find("width=\"0\"") == std::string::npos &&
+                    page.find("height=\"0\"") == std::string::npos,
+                "a thumbnail was given no width or height");
     }
+    std::sort(names.begin(), names.end());
+    require(std::adjacent_find(names.begin(), names.end()) == names.end(),
+            "two pages share a name");
 }
 
 } // namespace

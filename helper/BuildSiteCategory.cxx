@@ -10,6 +10,8 @@
 #include "SitePageBuilder.hxx"
 #include "Templates.hxx"
 
+#include <cerrno>
+#include <filesystem>
 #include <sys/stat.h>
 
 namespace tessaly {
@@ -18,6 +20,14 @@ namespace {
 // While an unreadable index stays unchanged it is read again only this often (in retries of
 // 0.1 s), so a damaged index of a large library does not keep the helper parsing it.
 constexpr int kRereadUnchangedIndexEvery = 50;
+// An index that fails again after staying unchanged this long (in retries) is not one the photo
+// application is still writing: only then is it logged, once.
+constexpr int kConfirmUnreadableAfter = 10;
+
+bool sameSignature(const timespec& aModified, off_t aSize, const timespec& bModified, off_t bSize) {
+    return aSize == bSize && !sitefiles::isEarlier(aModified, bModified) &&
+           !sitefiles::isEarlier(bModified, aModified);
+}
 using sitefiles::kContents;
 using sitefiles::kStagingPrefix;
 } // namespace
@@ -65,20 +75,46 @@ std::optional<LibraryIndex> LumibayControler::readIndexForBuild() {
     const std::string path = def_->getiPhotoLibPath();
     struct stat info {};
     const bool present = ::stat(path.c_str(), &info) == 0;
-    if (present && unreadableIndex_ && unreadableIndex_->size == info.st_size &&
-        !sitefiles::isEarlier(unreadableIndex_->modified, info.st_mtim) &&
-        !sitefiles::isEarlier(info.st_mtim, unreadableIndex_->modified) &&
-        ++unchangedRetries_ < kRereadUnchangedIndexEvery) {
-        return std::nullopt;
-    }
-    std::optional<LibraryIndex> index = present ? readLibraryIndex(path) : std::nullopt;
-    unchangedRetries_ = 0;
-    if (index || !present) {
-        unreadableIndex_.reset();
+    const int missing = present ? 0 : errno;
+    // A missing index has a signature of its own, so that it too is logged once.
+    const FileSignature seen =
+        present ? FileSignature{info.st_mtim, info.st_size} : FileSignature{};
+    const bool unchanged =
+        unreadableIndex_ &&
+        sameSignature(unreadableIndex_->modified, unreadableIndex_->size, seen.modified, seen.size);
+    if (unchanged) {
+        ++unchangedRetries_;
+        const bool confirm = !unreadableLogged_ && unchangedRetries_ == kConfirmUnreadableAfter;
+        if (!confirm && unchangedRetries_ % kRereadUnchangedIndexEvery != 0) {
+            return std::nullopt;
+        }
     } else {
-        unreadableIndex_ = FileSignature{info.st_mtim, info.st_size};
+        unchangedRetries_ = 0;
+        unreadableLogged_ = false;
     }
-    return index;
+    IndexProblem problem;
+    std::optional<LibraryIndex> index = present ? readLibraryIndex(path, &problem) : std::nullopt;
+    if (index) {
+        unreadableIndex_.reset();
+        unchangedRetries_ = 0;
+        unreadableLogged_ = false;
+        return index;
+    }
+    unreadableIndex_ = seen;
+    if (unchanged && !unreadableLogged_) {
+        unreadableLogged_ = true;
+        if (!present) {
+            problem.reason = sitefiles::errorText(missing);
+        }
+        const std::string where =
+            problem.line > 0
+                ? format(", line %d, column %d", {static_cast<long long>(problem.line),
+                                                  static_cast<long long>(problem.column)})
+                : std::string();
+        logLine(format("The library index cannot be read, so the site stays as it is: %@%@: %@",
+                       {path, where, problem.reason}));
+    }
+    return std::nullopt;
 }
 
 void LumibayControler::buildSite() {
@@ -107,7 +143,12 @@ void LumibayControler::buildSite() {
             return;
         }
         wroteMenu = menu.has_value();
+        thumbnails_.startBuild();
         failure = publishSite(*index, menu);
+        if (failure.empty()) {
+            // Only a build that looked at every picture knows which thumbnails are gone.
+            thumbnails_.forgetUnused();
+        }
         releaseInBackground(std::move(index));
     } catch (const std::exception& error) {
         failure = format("the build failed: %@", {error.what()});
@@ -162,7 +203,7 @@ std::string LumibayControler::publishSite(const LibraryIndex& index,
     }
     if (failure.empty() && index.albums) {
         const AlbumPages pages = albumPages(index);
-        failure = publisher.writeAlbumPages(pages.numbers, pages.write);
+        failure = publisher.writePages(pages.names, pages.write);
     }
     if (failure.empty()) {
         failure = publisher.writeTopPage(topPageText());
@@ -177,26 +218,30 @@ LumibayControler::AlbumPages LumibayControler::albumPages(const LibraryIndex& in
         std::string tail;
         AlbumPageProducer produce;
     };
+    // The links climb from Contents to the web folder the site folder lies in; the thumbnails'
+    // headers are read there, where a visitor's browser finds them.
+    const std::string webFolder =
+        std::filesystem::path(def_->getStdExportPath()).parent_path().string();
     auto shared = std::make_shared<const Shared>(Shared{
-        SitePageBuilder(PageStyle::fromSettings(*def_)),
+        SitePageBuilder(PageStyle::fromSettings(*def_), PictureFiles{webFolder, &thumbnails_}),
         readTemplate(templates::kAlbumHead),
         readTemplate(templates::kAlbumTail),
         albumPageProducer_,
     });
+    auto targets =
+        std::make_shared<const std::vector<SitePage>>(shared->builder.publishedPages(index));
     AlbumPages pages;
-    const auto& albums = *index.albums;
-    for (std::size_t n = 0; n < albums.size(); ++n) {
-        if (SitePageBuilder::isPublished(albums[n], n)) {
-            pages.numbers.push_back(n);
-        }
+    for (const SitePage& target : *targets) {
+        pages.names.push_back(target.fileName());
     }
-    pages.write = [shared, &index](std::size_t n, const sitefiles::PageSink& out) {
-        const AlbumRecord& album = (*index.albums)[n];
-        if (shared->produce) {
-            return shared->produce(shared->builder, album, index, shared->head, shared->tail, out);
+    pages.write = [shared, targets, &index](std::size_t i, const sitefiles::PageSink& out) {
+        const SitePage& target = (*targets)[i];
+        if (shared->produce && target.kind == SitePage::Kind::Album) {
+            return shared->produce(shared->builder, (*index.albums)[target.position], index,
+                                   shared->head, shared->tail, out);
         }
         // Streamed in bounded pieces: a page's size is up to the library, memory is not.
-        return shared->builder.writeAlbumPage(album, index, shared->head, shared->tail, out);
+        return shared->builder.writePage(target, index, shared->head, shared->tail, out);
     };
     return pages;
 }
@@ -225,61 +270,12 @@ std::optional<std::string> LumibayControler::makeMenuPageByDic(const LibraryInde
         return std::nullopt;
     }
     const SitePageBuilder builder(PageStyle::fromSettings(*def_));
-    return builder.makeMenuPage(*index.albums, readTemplate(templates::kMenuHead),
+    return builder.makeMenuPage(index, readTemplate(templates::kMenuHead),
                                 readTemplate(templates::kMenuTail));
 }
 
 void LumibayControler::setAlbumPageProducer(AlbumPageProducer producer) {
     albumPageProducer_ = std::move(producer);
-}
-
-// --- single steps on the live site -------------------------------------------------------------
-
-void LumibayControler::makeFolders(const std::string& path) {
-    SitePublisher::makeSiteFolder(path);
-    sitefiles::makeFolder(format("%@/Contents", {path}));
-}
-
-void LumibayControler::copyTopPage(const std::string& sitePath) {
-    const std::optional<std::string> name = safeTopPageName();
-    const sitefiles::Folder site = sitefiles::Folder::open(sitePath);
-    if (!name || !site.isOpen()) {
-        return;
-    }
-    const std::string text = topPageText();
-    sitefiles::replaceFile(site, *name, [&](const sitefiles::PageSink& out) { return out(text); });
-}
-
-void LumibayControler::writePage(const std::optional<std::string>& page, const std::string& title) {
-    if (!page || !sitefiles::isPlainName(title)) {
-        return;
-    }
-    const sitefiles::Folder contents =
-        sitefiles::Folder::open(def_->getStdExportPath()).child(kContents);
-    if (contents.isOpen()) {
-        sitefiles::replaceFile(contents, title,
-                               [&](const sitefiles::PageSink& out) { return out(*page); });
-    }
-}
-
-void LumibayControler::makeAlbumByDic(const LibraryIndex& index) {
-    if (!index.albums) {
-        systemBeep();
-        return;
-    }
-    if (!passesTemplateGate(templates::kAlbumHead, templates::kAlbumHeadChecksum, 2)) {
-        return;
-    }
-    const AlbumPages pages = albumPages(index);
-    for (const std::size_t n : pages.numbers) {
-        std::string page;
-        if (pages.write(n, [&](std::string_view piece) {
-                page += piece;
-                return true;
-            })) {
-            writePage(page, albumPageName(n));
-        }
-    }
 }
 
 } // namespace tessaly

@@ -32,6 +32,8 @@ enum class Context {
     RootDict,
     Albums,
     Album,
+    Rolls,
+    Roll,
     KeyList,
     MasterImages,
     Picture,
@@ -150,7 +152,7 @@ std::optional<double> parseNumber(std::string_view text) {
 }
 
 bool isDictionary(Context context) {
-    return context == Context::RootDict || context == Context::Album ||
+    return context == Context::RootDict || context == Context::Album || context == Context::Roll ||
            context == Context::MasterImages || context == Context::Picture;
 }
 
@@ -163,6 +165,12 @@ constexpr TextField<AlbumRecord> kAlbumTexts[] = {
     {"Album Type", &AlbumRecord::type},
     {"AlbumName", &AlbumRecord::name},
     {"Comments", &AlbumRecord::comments},
+    {"GUID", &AlbumRecord::guid},
+};
+// An entry of "List of Rolls" is kept only as an event: by its "RollName" and its pictures. One
+// with an "AlbumName" is a film roll of versions 4 to 6, and is kept empty.
+constexpr TextField<AlbumRecord> kRollTexts[] = {
+    {"RollName", &AlbumRecord::name},
 };
 constexpr TextField<PictureRecord> kPictureTexts[] = {
     {"ThumbPath", &PictureRecord::thumbPath},
@@ -193,7 +201,16 @@ public:
         return std::move(index_);
     }
 
+    // Why the document was refused by this reader rather than by expat, and at which byte of
+    // what expat was fed; nothing when expat refused it, or when the document ended without a
+    // dictionary at its root.
+    const char* refusal() const { return failed_ ? refusal_ : nullptr; }
+    std::uint64_t refusedAt() const { return refusedAt_; }
+
 private:
+    // What the end of the element whose text is captured does with it.
+    enum class EndAction { None, Key, Value, AspectRatio, Modified };
+
     static void XMLCALL onStart(void* self, const XML_Char* name, const XML_Char**) {
         static_cast<IndexParser*>(self)->start(name);
     }
@@ -217,8 +234,11 @@ private:
         return largest;
     }
 
-    void fail() {
+    void fail(const char* reason) {
         failed_ = true;
+        refusal_ = reason;
+        refusedAt_ =
+            static_cast<std::uint64_t>(std::max<XML_Index>(0, XML_GetCurrentByteIndex(parser_)));
         XML_StopParser(parser_, XML_FALSE);
     }
 
@@ -232,13 +252,13 @@ private:
         }
         // Keys and values are text: an element inside one makes the file no property list.
         if (capture_) {
-            return fail();
+            return fail("an element inside a key or a value");
         }
         Context context = stack_.back();
         const Tag tag = classify(name);
         if (tag == Tag::Key) {
             if (!isDictionary(context)) {
-                return fail();
+                return fail("a key outside a dictionary");
             }
             pendingKey_.clear();
             capture_ = &pendingKey_;
@@ -267,7 +287,7 @@ private:
             [[fallthrough]];
         case Context::Plist:
             if (!isDict || sawRoot_) {
-                return fail();
+                return fail(sawRoot_ ? "a second value at the root" : "no dictionary at the root");
             }
             sawRoot_ = true;
             stack_.push_back(Context::RootDict);
@@ -276,6 +296,11 @@ private:
             if (key == "List of Albums"sv && isArray) {
                 index_.albums.emplace();
                 stack_.push_back(Context::Albums);
+            } else if (key == "List of Rolls"sv && isArray) {
+                index_.rolls.emplace();
+                stack_.push_back(Context::Rolls);
+            } else if (key == "Archive Path"sv && isText) {
+                captureInto(index_.archivePath);
             } else if (key == "Master Image List"sv && isDict) {
                 index_.masterImages.emplace();
                 // The library's own album, read before this list, names every picture: room for
@@ -294,11 +319,28 @@ private:
                 skip();
             }
             return;
+        case Context::Rolls:
+            album_ = &index_.rolls->emplace_back();
+            filmRoll_ = false;
+            if (isDict) {
+                stack_.push_back(Context::Roll);
+            } else {
+                skip();
+            }
+            return;
         case Context::Album:
-            if (isText && captureText(*album_, kAlbumTexts, key)) {
+        case Context::Roll:
+            if (isText && (context == Context::Album ? captureText(*album_, kAlbumTexts, key)
+                                                     : captureText(*album_, kRollTexts, key))) {
                 break;
             }
-            if (isArray && key == "KeyList"sv) {
+            if (context == Context::Roll && key == "AlbumName"sv) {
+                // A film roll of versions 4 to 6, which is never published. Its keys come in
+                // order, the name before the pictures, so a large library's rolls cost nothing.
+                filmRoll_ = true;
+                album_->keyList.reset();
+                skip();
+            } else if (isArray && key == "KeyList"sv && !(context == Context::Roll && filmRoll_)) {
                 album_->keyList.emplace();
                 stack_.push_back(Context::KeyList);
             } else {
@@ -331,9 +373,12 @@ private:
             }
             if (isNumber && key == "Aspect Ratio"sv) {
                 picture_->aspectRatio.reset();
-                scratch_.clear();
-                capture_ = &scratch_;
-                endAction_ = EndAction::AspectRatio;
+                captureNumber(EndAction::AspectRatio);
+            } else if (isNumber && key == "ModDateAsTimerInterval"sv && !picture_->aspectRatio) {
+                // Only a picture whose proportions come from its thumbnail needs its date: the
+                // index writes its keys in order, so any "Aspect Ratio" has come by now.
+                picture_->modified.reset();
+                captureNumber(EndAction::Modified);
             } else {
                 skip();
             }
@@ -351,6 +396,12 @@ private:
             }
         }
         return false;
+    }
+
+    void captureNumber(EndAction action) {
+        scratch_.clear();
+        capture_ = &scratch_;
+        endAction_ = action;
     }
 
     void captureInto(std::optional<std::string>& field) {
@@ -371,6 +422,8 @@ private:
                 if (const std::optional<double> value = parseNumber(scratch_)) {
                     picture_->aspectRatio = static_cast<float>(*value);
                 }
+            } else if (endAction_ == EndAction::Modified) {
+                picture_->modified = parseNumber(scratch_);
             }
             capture_ = nullptr;
             endAction_ = EndAction::None;
@@ -380,10 +433,12 @@ private:
         stack_.pop_back();
         if (closing == Context::RootDict) {
             rootClosed_ = true;
+        } else if (closing == Context::Roll && (filmRoll_ || !album_->name)) {
+            // Not an event: nothing of it is published, so its pictures need no room.
+            album_->name.reset();
+            album_->keyList.reset();
         }
     }
-
-    enum class EndAction { None, Key, Value, AspectRatio };
 
     XML_Parser parser_;
     LibraryIndex index_;
@@ -394,29 +449,106 @@ private:
     EndAction endAction_ = EndAction::None;
     AlbumRecord* album_ = nullptr;
     PictureRecord* picture_ = nullptr;
+    const char* refusal_ = nullptr;
+    std::uint64_t refusedAt_ = 0;
     int skipDepth_ = 0;
     bool keyPending_ = false;
+    bool filmRoll_ = false; // the entry of "List of Rolls" being read has an "AlbumName"
     bool sawRoot_ = false;
     bool rootClosed_ = false;
     bool failed_ = false;
 };
 
-} // namespace
+// One reading of a document, with or without its bare ampersands repaired.
+struct Reading {
+    std::optional<LibraryIndex> index;
+    bool repairable = false; // expat refused a token that may be a bare "&"
+    std::string reason;
+    std::optional<std::uint64_t> byte; // where, in the fed bytes
+};
 
-std::optional<LibraryIndex> parseLibraryIndex(std::string_view xml) {
+template <typename Feed> Reading readOnce(const Feed& feed) {
     IndexParser parser;
-    if (!parseTextWithExpat(parser.parser(), xml)) {
-        return std::nullopt;
+    Reading reading;
+    int fileError = 0;
+    const bool parsed = feed(parser.parser(), fileError);
+    if (fileError != 0) {
+        reading.reason = std::error_code(fileError, std::generic_category()).message();
+        return reading;
     }
-    return parser.result();
+    if (parsed) {
+        reading.index = parser.result();
+        if (!reading.index) {
+            reading.reason = "no dictionary at the root";
+        }
+        return reading;
+    }
+    if (const char* refusal = parser.refusal()) {
+        reading.reason = refusal;
+        reading.byte = parser.refusedAt();
+        return reading;
+    }
+    const XML_Error code = XML_GetErrorCode(parser.parser());
+    reading.repairable = code == XML_ERROR_INVALID_TOKEN;
+    reading.reason = XML_ErrorString(code) ? XML_ErrorString(code) : "not XML";
+    reading.byte = static_cast<std::uint64_t>(
+        std::max<XML_Index>(0, XML_GetCurrentByteIndex(parser.parser())));
+    return reading;
 }
 
-std::optional<LibraryIndex> readLibraryIndex(const std::string& path) {
-    IndexParser parser;
-    if (!parseFileWithExpat(parser.parser(), path)) {
-        return std::nullopt;
+// Reads the document plainly and, only when expat refused a token there, once more with its bare
+// ampersands repaired; `locate` turns a byte of the original into a line and column.
+template <typename Plain, typename Repaired, typename Locate>
+std::optional<LibraryIndex> readDocument(const Plain& plain, const Repaired& repaired,
+                                         const Locate& locate, IndexProblem* problem) {
+    Reading reading = readOnce(plain);
+    if (reading.repairable) {
+        AmpersandRepair repair;
+        reading = readOnce(
+            [&](XML_Parser parser, int& fileError) { return repaired(parser, repair, fileError); });
+        if (reading.byte) {
+            reading.byte = repair.originalOffset(*reading.byte);
+        }
     }
-    return parser.result();
+    if (!reading.index && problem) {
+        problem->reason = reading.reason;
+        TextPosition position;
+        if (reading.byte && locate(*reading.byte, position)) {
+            problem->line = position.line;
+            problem->column = position.column;
+        } else {
+            problem->line = problem->column = 0;
+        }
+    }
+    return std::move(reading.index);
+}
+
+} // namespace
+
+std::optional<LibraryIndex> parseLibraryIndex(std::string_view xml, IndexProblem* problem) {
+    return readDocument([xml](XML_Parser parser, int&) { return parseTextWithExpat(parser, xml); },
+                        [xml](XML_Parser parser, AmpersandRepair& repair, int&) {
+                            return parseTextRepairingAmpersands(parser, xml, repair);
+                        },
+                        [xml](std::uint64_t byte, TextPosition& position) {
+                            position = positionInText(xml, byte);
+                            return true;
+                        },
+                        problem);
+}
+
+std::optional<LibraryIndex> readLibraryIndex(const std::string& path, IndexProblem* problem) {
+    return readDocument(
+        [&path](XML_Parser parser, int& fileError) {
+            return parseFileWithExpat(parser, path, &fileError);
+        },
+        [&path](XML_Parser parser, AmpersandRepair& repair, int& fileError) {
+            return parseFileRepairingAmpersands(parser, path, repair, &fileError);
+        },
+        [&path](std::uint64_t byte, TextPosition& position) {
+            return positionInFile(path, byte, position);
+        },
+        problem);
 }
 
 } // namespace tessaly

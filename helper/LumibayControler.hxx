@@ -18,6 +18,7 @@
 #include "RebuildPolicy.hxx"
 #include "SiteFiles.hxx"
 #include "SitePublisher.hxx"
+#include "ThumbnailSizes.hxx"
 
 #include <QObject>
 #include <QTimer>
@@ -57,22 +58,16 @@ public:
     std::string getContentsFolderPath();
     std::string getTopPagePath();
     std::optional<std::string> makeMenuPageByDic(const LibraryIndex& index);
-    // The album pages of a build: the published albums' numbers, and how each page is written
+    // The album and event pages of a build: their names in Contents, and how each page is written
     // (with the settings' style and the album templates, which the writer keeps alive).
     struct AlbumPages {
-        std::vector<std::size_t> numbers;
-        SitePublisher::AlbumPageWriter write;
+        std::vector<std::string> names;
+        SitePublisher::PageWriter write;
     };
     AlbumPages albumPages(const LibraryIndex& index);
     std::string topPageText();
     // The top page's name when it can safely be written inside the site folder.
     std::optional<std::string> safeTopPageName();
-
-    // Single steps on the live site, outside a build (a build stages its pages and swaps them in).
-    void makeFolders(const std::string& path);
-    void copyTopPage(const std::string& sitePath);
-    void writePage(const std::optional<std::string>& page, const std::string& title);
-    void makeAlbumByDic(const LibraryIndex& index);
 
     // --- closing ---
     void closeSite();
@@ -102,12 +97,16 @@ public:
     void settingsChanged();
 
     // Writes one album page's text through `out`, answering false when `out` refused a piece.
+    // Event pages are always written by the builder.
     using AlbumPageProducer = std::function<bool(
         const SitePageBuilder& builder, const AlbumRecord& album, const LibraryIndex& index,
         std::string_view head, std::string_view tail, const sitefiles::PageSink& out)>;
     // Replaces how album pages are produced; tests use it to make a page fail, or to change the
     // library at a chosen point of a build.
     void setAlbumPageProducer(AlbumPageProducer producer);
+
+    // What the builds have read of the thumbnails' headers so far.
+    const ThumbnailSizes& thumbnailSizes() const { return thumbnails_; }
 
 private:
     // The interval the monitor uses: an interval from the file that would stop it following the
@@ -153,6 +152,10 @@ private:
     };
     std::optional<FileSignature> unreadableIndex_;
     int unchangedRetries_ = 0;
+    bool unreadableLogged_ = false;
+
+    // What the thumbnails' headers said, across builds.
+    ThumbnailSizes thumbnails_;
 
     std::thread releaser_;
     AlbumPageProducer albumPageProducer_;

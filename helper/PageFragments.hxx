@@ -12,8 +12,11 @@ namespace tessaly::fragments {
 // Menu page.
 // Q, colour, Q, LF
 inline constexpr std::string_view kMenuFont = "<font Color=%@%@%@>%@";
-// Q, position, Q, Q, Q, album name, LF
-inline constexpr std::string_view kMenuLink = "<a href=%@%d.html%@ target=%@picture%@>%@</a><br>%@";
+// Q, page name, Q, Q, Q, album or event name, LF
+inline constexpr std::string_view kMenuLink = "<a href=%@%@%@ target=%@picture%@>%@</a><br>%@";
+// The events follow the albums under a heading of their own: heading text, LF.
+inline constexpr std::string_view kMenuEventsHeading = "<h2>%@</h2>%@";
+inline constexpr std::string_view kEventsHeadingText = "Events";
 
 // Album pages.
 // The album template ends inside the page's head, so that the page can be titled with its album's
@@ -21,9 +24,14 @@ inline constexpr std::string_view kMenuLink = "<a href=%@%d.html%@ target=%@pict
 // kUntitledAlbum.
 inline constexpr std::string_view kAlbumPageStart = "<title>%@</title>%@</head><body><main>%@";
 inline constexpr std::string_view kUntitledAlbum = "Album";
+// An event's page begins as an album's, its heading naming it an event; an event without a name
+// is titled and linked with kUntitledEvent.
+inline constexpr std::string_view kUntitledEvent = "Event";
 // Q, colour, Q, level, name, level, LF
 inline constexpr std::string_view kAlbumTitle =
     "<font color=%@#%@%@><H%d>Album Title : %@ </H%d>%@";
+// Q, colour, Q, level, name, level, LF
+inline constexpr std::string_view kEventTitle = "<font color=%@#%@%@><H%d>Event : %@ </H%d>%@";
 // title text, Q, colour, Q, level, comment, level, LF
 inline constexpr std::string_view kAlbumComment =
     "%@<font color=%@#%@%@><H%d> Comment : %@ </H%d>%@";
@@ -35,6 +43,12 @@ inline constexpr std::string_view kCellStart = "<td align=%@center%@>%@"; // Q, 
 // Q, path, Q, Q, caption, Q, Q, Q, Q, width, Q, Q, height, Q, LF
 inline constexpr std::string_view kThumbnail =
     "<img src=%@%@%@ alt=%@%@%@ border=%@0%@ width=%@%d%@ height=%@%d%@>%@";
+// A thumbnail whose proportions nothing told (no aspect ratio, no readable thumbnail file): a
+// square of the picture size, the picture fitted inside it whatever its shape. Values as above,
+// with Q, Q before the LF.
+inline constexpr std::string_view kThumbnailInSquare =
+    "<img src=%@%@%@ alt=%@%@%@ border=%@0%@ width=%@%d%@ height=%@%d%@ "
+    "style=%@object-fit:contain%@>%@";
 // Q, size, Q, LF
 inline constexpr std::string_view kTitleFontPositive = "<font size=%@+%d%@>%@";
 // Q, size, Q, Q, colour, Q, LF
@@ -49,6 +63,9 @@ inline constexpr std::string_view kNoComment = "<br>%@";      // LF
 inline constexpr std::string_view kCellEnd = "%@<br></td>%@"; // cell text, LF
 inline constexpr std::string_view kRowEnd = "</tr>%@";        // LF
 inline constexpr std::string_view kAlbumPageName = "%d.html"; // position
+// Position in the list of events. The letter keeps the names apart from album pages, which are
+// digits alone.
+inline constexpr std::string_view kEventPageName = "e%d.html";
 inline constexpr std::string_view kDownloadText = "Download";
 
 } // namespace tessaly::fragments

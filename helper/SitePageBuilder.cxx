@@ -5,10 +5,12 @@
 #include "LumibayPref.hxx"
 #include "PageFragments.hxx"
 #include "StringExtention.hxx"
+#include "ThumbnailSizes.hxx"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace tessaly {
 
@@ -41,6 +43,31 @@ std::int32_t truncateToInt(float value) {
 }
 
 constexpr std::string_view kLibraryFolderName = "iPhoto Library";
+// What every relative path starts with: from the site's Contents folder up to the web folder.
+constexpr std::string_view kClimbToWebFolder = "../..";
+
+// The "GUID"s of the application's own albums, which are never published whatever their type.
+constexpr std::string_view kBuiltInAlbums[] = {
+    "allPhotosAlbum", "lastImportAlbum", "flaggedAlbum", "lastNMonthsAlbum", "emptyEventAlbum",
+};
+
+bool isBuiltIn(const AlbumRecord& album) {
+    return album.guid && std::find(std::begin(kBuiltInAlbums), std::end(kBuiltInAlbums),
+                                   std::string_view(*album.guid)) != std::end(kBuiltInAlbums);
+}
+
+// The archive path as a prefix: without trailing slashes, and nothing when only the root or
+// nothing is left, as every path would then be under it.
+std::string_view usableArchivePath(const std::optional<std::string>& archivePath) {
+    if (!archivePath) {
+        return {};
+    }
+    std::string_view archive = *archivePath;
+    while (!archive.empty() && archive.back() == '/') {
+        archive.remove_suffix(1);
+    }
+    return archive;
+}
 
 } // namespace
 
@@ -66,6 +93,7 @@ PageStyle PageStyle::fromSettings(LumibayPref& settings) {
         colorText(settings.getPictureTitleColor(), Setting::PictureTitleColor);
     style.pictureCommentColor =
         colorText(settings.getPictureCommentColor(), Setting::PictureCommentColor);
+    style.publishEvents = settings.getPublishEvents();
     return style;
 }
 
@@ -77,12 +105,54 @@ std::pair<std::int32_t, std::int32_t> thumbnailSize(std::int32_t imageSize, floa
     return {truncateToInt(side * aspectRatio), imageSize};
 }
 
-SitePageBuilder::SitePageBuilder(PageStyle style)
-    : style_(std::move(style)), q_(NSStringExtention::getDoubleQautatioString()),
-      lf_(NSStringExtention::getLFString()) {}
+std::string SitePage::fileName() const {
+    return format(kind == Kind::Album ? f::kAlbumPageName : f::kEventPageName,
+                  {static_cast<long long>(position)});
+}
 
-bool SitePageBuilder::isPublished(const AlbumRecord& album, std::size_t position) {
-    return position >= 3 && album.type == "Regular";
+SitePageBuilder::SitePageBuilder(PageStyle style, PictureFiles files)
+    : style_(std::move(style)), files_(std::move(files)),
+      q_(NSStringExtention::getDoubleQautatioString()), lf_(NSStringExtention::getLFString()) {}
+
+std::vector<std::size_t> SitePageBuilder::publishedAlbums(const std::vector<AlbumRecord>& albums) {
+    const bool typed = std::any_of(albums.begin(), albums.end(),
+                                   [](const AlbumRecord& album) { return album.type.has_value(); });
+    std::vector<std::size_t> published;
+    for (std::size_t n = typed ? 3 : 2; n < albums.size(); ++n) {
+        if ((!typed || albums[n].type == "Regular") && !isBuiltIn(albums[n])) {
+            published.push_back(n);
+        }
+    }
+    return published;
+}
+
+std::vector<std::size_t> SitePageBuilder::publishedEvents(const LibraryIndex& index) {
+    std::vector<std::size_t> published;
+    if (!index.rolls) {
+        return published;
+    }
+    const auto& rolls = *index.rolls;
+    for (std::size_t n = 0; n < rolls.size(); ++n) {
+        if (rolls[n].name && rolls[n].keyList && !rolls[n].keyList->empty()) {
+            published.push_back(n);
+        }
+    }
+    return published;
+}
+
+std::vector<SitePage> SitePageBuilder::publishedPages(const LibraryIndex& index) const {
+    std::vector<SitePage> pages;
+    if (index.albums) {
+        for (const std::size_t n : publishedAlbums(*index.albums)) {
+            pages.push_back({SitePage::Kind::Album, n});
+        }
+    }
+    if (style_.publishEvents) {
+        for (const std::size_t n : publishedEvents(index)) {
+            pages.push_back({SitePage::Kind::Event, n});
+        }
+    }
+    return pages;
 }
 
 // --- menu page --------------------------------------------------------------------------------
@@ -91,18 +161,40 @@ void SitePageBuilder::addFontColor(std::string& page, std::string_view color) co
     appendFormat(page, f::kMenuFont, {q_, color, q_, lf_});
 }
 
+void SitePageBuilder::appendMenuLink(std::string& page, const SitePage& target,
+                                     std::string_view name, std::string& scratch) const {
+    appendFormat(page, f::kMenuLink,
+                 {q_, target.fileName(), q_, q_, q_, escaped(name, scratch), lf_});
+}
+
 std::string SitePageBuilder::makeMenuPage(const std::vector<AlbumRecord>& albums,
                                           std::string_view menu1, std::string_view menu2) const {
+    LibraryIndex index;
+    index.albums = albums;
+    PageStyle albumsOnly = style_;
+    albumsOnly.publishEvents = false;
+    return SitePageBuilder(std::move(albumsOnly)).makeMenuPage(index, menu1, menu2);
+}
+
+std::string SitePageBuilder::makeMenuPage(const LibraryIndex& index, std::string_view menu1,
+                                          std::string_view menu2) const {
     std::string page = format(menu1, {style_.menuBkgndColor, style_.menuTextColor,
                                       style_.menuTextColor, style_.menuFontSize});
     addFontColor(page, style_.menuTextColor);
     std::string scratch;
-    for (std::size_t n = 0; n < albums.size(); ++n) {
-        if (isPublished(albums[n], n)) {
-            const std::string_view name = albums[n].name ? *albums[n].name : std::string_view();
-            appendFormat(page, f::kMenuLink,
-                         {q_, static_cast<long long>(n), q_, q_, q_, escaped(name, scratch), lf_});
+    bool headed = false;
+    for (const SitePage& target : publishedPages(index)) {
+        if (target.kind == SitePage::Kind::Album) {
+            const AlbumRecord& album = (*index.albums)[target.position];
+            appendMenuLink(page, target, album.name ? *album.name : std::string_view(), scratch);
+            continue;
         }
+        if (!std::exchange(headed, true)) {
+            appendFormat(page, f::kMenuEventsHeading, {f::kEventsHeadingText, lf_});
+        }
+        const AlbumRecord& event = (*index.rolls)[target.position];
+        appendMenuLink(page, target, event.name->empty() ? f::kUntitledEvent : *event.name,
+                       scratch);
     }
     page.append(menu2);
     return page;
@@ -173,9 +265,31 @@ std::string SitePageBuilder::getOffsetPath(const std::optional<std::string>& pat
     return result;
 }
 
+std::string SitePageBuilder::getLibraryPath(const std::optional<std::string>& path,
+                                            const std::optional<std::string>& archivePath) {
+    std::string result;
+    appendLibraryPath(result, path, usableArchivePath(archivePath));
+    return result;
+}
+
+void SitePageBuilder::appendLibraryPath(std::string& result, const std::optional<std::string>& path,
+                                        std::string_view archive) {
+    // Under the archive path only when it ends at a component's end: "/a/iPhoto Library2/x" is
+    // not inside "/a/iPhoto Library".
+    if (path && !archive.empty() && path->starts_with(archive) &&
+        (path->size() == archive.size() || (*path)[archive.size()] == '/')) {
+        result += kClimbToWebFolder;
+        result += '/';
+        result += kLibraryFolderName;
+        result.append(*path, archive.size());
+        return;
+    }
+    appendOffsetPath(result, path);
+}
+
 void SitePageBuilder::appendOffsetPath(std::string& result,
                                        const std::optional<std::string>& path) {
-    result += "../..";
+    result += kClimbToWebFolder;
     if (!path) {
         return;
     }
@@ -205,13 +319,43 @@ void SitePageBuilder::appendOffsetPath(std::string& result,
     }
 }
 
+std::int32_t SitePageBuilder::squareSide() const {
+    return style_.imageSize >= 1
+               ? style_.imageSize
+               : static_cast<std::int32_t>(settingInfo(Setting::ImageSize).number);
+}
+
+std::optional<std::pair<std::int32_t, std::int32_t>>
+SitePageBuilder::shownSize(const PictureRecord* picture, std::string_view link,
+                           std::string& scratch) const {
+    if (picture && picture->aspectRatio) {
+        const auto size = thumbnailSize(style_.imageSize, *picture->aspectRatio);
+        if (size.first >= 1 && size.second >= 1) {
+            return size;
+        }
+    }
+    // The file a visitor's browser loads: the link followed from the site's Contents folder.
+    if (!files_.thumbnails || files_.webFolder.empty() || link.size() <= kClimbToWebFolder.size()) {
+        return std::nullopt;
+    }
+    scratch.assign(files_.webFolder);
+    scratch.append(link.substr(kClimbToWebFolder.size()));
+    const std::optional<PixelSize> pixels =
+        files_.thumbnails->sizeOf(scratch, picture ? picture->modified : std::nullopt);
+    if (!pixels) {
+        return std::nullopt;
+    }
+    auto [width, height] = thumbnailSize(squareSide(), static_cast<float>(pixels->width) /
+                                                           static_cast<float>(pixels->height));
+    // A sliver of a picture still shows as one pixel, never as nothing.
+    return std::make_pair(std::max(width, 1), std::max(height, 1));
+}
+
 void SitePageBuilder::appendCell(std::string& page, const PictureRecord* picture,
-                                 CellScratch& scratch) const {
+                                 std::string_view archive, CellScratch& scratch) const {
     static const std::optional<std::string> none;
     const auto& thumbPath = picture ? picture->thumbPath : none;
     const auto& imagePath = picture ? picture->imagePath : none;
-    const float aspectRatio = picture ? picture->aspectRatio.value_or(0.0f) : 0.0f;
-    const auto [width, height] = thumbnailSize(style_.imageSize, aspectRatio);
     // A picture without a caption gets an empty one: its cell keeps the same shape.
     const std::string_view caption =
         picture && picture->caption ? escaped(*picture->caption, scratch.text) : "";
@@ -220,10 +364,18 @@ void SitePageBuilder::appendCell(std::string& page, const PictureRecord* picture
     // first, so appending its remainder afterwards gives the same page without a copy per cell.
     appendFormat(page, f::kCellStart, {q_, q_, lf_});
     scratch.thumbPath.clear();
-    appendOffsetPath(scratch.thumbPath, thumbPath);
-    appendFormat(page, f::kThumbnail,
-                 {q_, escapedLink(scratch.thumbPath, scratch.link), q_, q_, caption, q_, q_, q_, q_,
-                  width, q_, q_, height, q_, lf_});
+    appendLibraryPath(scratch.thumbPath, thumbPath, archive);
+    const std::string_view link = escapedLink(scratch.thumbPath, scratch.link);
+    if (const auto size = shownSize(picture, scratch.thumbPath, scratch.file)) {
+        appendFormat(page, f::kThumbnail,
+                     {q_, link, q_, q_, caption, q_, q_, q_, q_, size->first, q_, q_, size->second,
+                      q_, lf_});
+    } else {
+        const std::int32_t side = squareSide();
+        appendFormat(
+            page, f::kThumbnailInSquare,
+            {q_, link, q_, q_, caption, q_, q_, q_, q_, side, q_, q_, side, q_, q_, q_, lf_});
+    }
     const std::int32_t titleSize = style_.pictureTitleFontSize;
     if (titleSize >= 0) {
         appendFormat(page, f::kTitleFontPositive, {q_, titleSize, q_, lf_});
@@ -233,15 +385,32 @@ void SitePageBuilder::appendCell(std::string& page, const PictureRecord* picture
     }
     appendFormat(page, f::kCaption, {caption, lf_});
     scratch.imagePath.clear();
-    appendOffsetPath(scratch.imagePath, imagePath);
+    appendLibraryPath(scratch.imagePath, imagePath, archive);
     appendDownloadLink(page, f::kDownloadText, scratch.imagePath, scratch.link);
     appendComment(page, picture, scratch.text);
     appendFormat(page, f::kCellEnd, {std::string_view(), lf_});
 }
 
+bool SitePageBuilder::writePage(const SitePage& page, const LibraryIndex& index,
+                                std::string_view picture1, std::string_view picture2,
+                                const std::function<bool(std::string_view)>& out) const {
+    const auto& list = page.kind == SitePage::Kind::Album ? index.albums : index.rolls;
+    static const AlbumRecord nothing;
+    const AlbumRecord& record =
+        list && page.position < list->size() ? (*list)[page.position] : nothing;
+    return writePicturePage(record, index, picture1, picture2, out, page.kind);
+}
+
 bool SitePageBuilder::writeAlbumPage(const AlbumRecord& album, const LibraryIndex& index,
                                      std::string_view picture1, std::string_view picture2,
                                      const std::function<bool(std::string_view)>& out) const {
+    return writePicturePage(album, index, picture1, picture2, out, SitePage::Kind::Album);
+}
+
+bool SitePageBuilder::writePicturePage(const AlbumRecord& album, const LibraryIndex& index,
+                                       std::string_view picture1, std::string_view picture2,
+                                       const std::function<bool(std::string_view)>& out,
+                                       SitePage::Kind kind) const {
     // Only an unreadable settings file gives fewer than one column; lay such a page out with the
     // usual column count rather than dividing by zero.
     const std::size_t columns = static_cast<std::size_t>(
@@ -265,19 +434,31 @@ bool SitePageBuilder::writeAlbumPage(const AlbumRecord& album, const LibraryInde
 
     appendFormat(buffer, picture1, {style_.pictureBkgndColor});
     std::string titleScratch;
-    appendFormat(buffer, f::kAlbumPageStart,
-                 {album.name ? escaped(*album.name, titleScratch) : f::kUntitledAlbum, lf_, lf_});
-    addAlbumTitle(buffer, album.name, style_.albumTitleFontSize, album.comments,
-                  style_.albumCommentFontSize);
+    if (kind == SitePage::Kind::Album) {
+        appendFormat(
+            buffer, f::kAlbumPageStart,
+            {album.name ? escaped(*album.name, titleScratch) : f::kUntitledAlbum, lf_, lf_});
+        addAlbumTitle(buffer, album.name, style_.albumTitleFontSize, album.comments,
+                      style_.albumCommentFontSize);
+    } else {
+        const std::string_view name = album.name && !album.name->empty()
+                                          ? escaped(*album.name, titleScratch)
+                                          : f::kUntitledEvent;
+        appendFormat(buffer, f::kAlbumPageStart, {name, lf_, lf_});
+        const std::int32_t level = style_.albumTitleFontSize;
+        appendFormat(buffer, f::kEventTitle,
+                     {q_, style_.albumTitleColor, q_, level, name, level, lf_});
+    }
     starTable(buffer);
 
+    const std::string_view archive = usableArchivePath(index.archivePath);
     CellScratch scratch;
     for (std::size_t j = 0; j < keys.size(); ++j) {
         const std::size_t column = j % columns;
         if (column == 0) {
             appendFormat(buffer, f::kRowStart, {lf_});
         }
-        appendCell(buffer, keys[j] ? index.findPicture(*keys[j]) : nullptr, scratch);
+        appendCell(buffer, keys[j] ? index.findPicture(*keys[j]) : nullptr, archive, scratch);
         if (column == columns - 1) {
             appendFormat(buffer, f::kRowEnd, {lf_});
         }

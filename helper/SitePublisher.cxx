@@ -1,7 +1,6 @@
 #include "SitePublisher.hxx"
 
 #include "Format.hxx"
-#include "PageFragments.hxx"
 
 #include <algorithm>
 #include <atomic>
@@ -52,10 +51,6 @@ private:
 
 } // namespace
 
-std::string albumPageName(std::size_t n) {
-    return format(fragments::kAlbumPageName, {static_cast<long long>(n)});
-}
-
 SitePublisher::SitePublisher(std::string sitePath, std::string topPageName)
     : sitePath_(std::move(sitePath)), topPageName_(std::move(topPageName)) {}
 
@@ -102,17 +97,16 @@ std::string SitePublisher::writeMenu(std::string_view page) {
     return error == 0 ? std::string() : failed(format("write Contents/%@", {kMenuPage}), error);
 }
 
-std::string SitePublisher::writeAlbumPages(std::span<const std::size_t> numbers,
-                                           const AlbumPageWriter& write) {
+std::string SitePublisher::writePages(std::span<const std::string> names, const PageWriter& write) {
     FirstFailure failure;
-    const auto writeOne = [&](std::size_t n) noexcept {
+    const auto writeOne = [&](const std::string& name) noexcept {
         if (failure.stopped()) {
             return;
         }
         try {
-            const std::string name = albumPageName(n);
+            const auto i = static_cast<std::size_t>(&name - names.data());
             const int error = sitefiles::writeNewFile(
-                contents_, name, [&](const sitefiles::PageSink& out) { return write(n, out); });
+                contents_, name, [&](const sitefiles::PageSink& out) { return write(i, out); });
             if (error != 0) {
                 failure.record([&] {
                     return format("cannot write Contents/%@: %@",
@@ -128,7 +122,7 @@ std::string SitePublisher::writeAlbumPages(std::span<const std::size_t> numbers,
     };
     // The standard library's parallel algorithm shares the pages out over the cores; the call
     // returns once every page is written or skipped after a failure.
-    std::for_each(std::execution::par, numbers.begin(), numbers.end(), writeOne);
+    std::for_each(std::execution::par, names.begin(), names.end(), writeOne);
     return std::move(failure).reason();
 }
 

@@ -19,9 +19,10 @@ namespace tessaly {
 
 class SitePublisher {
 public:
-    // Writes album page number `n` through `out`, answering false when `out` refused a piece.
-    // Called from several threads at once, each with its own page.
-    using AlbumPageWriter = std::function<bool(std::size_t n, const sitefiles::PageSink& out)>;
+    // Writes the page at place `i` of the names given to writePages through `out`, answering
+    // false when `out` refused a piece. Called from several threads at once, each with its own
+    // page.
+    using PageWriter = std::function<bool(std::size_t i, const sitefiles::PageSink& out)>;
 
     // The site folder and the top page's name in it (a plain name the caller has checked).
     SitePublisher(std::string sitePath, std::string topPageName);
@@ -36,10 +37,10 @@ public:
     // short left behind, and makes the empty folder the new Contents is written into.
     std::string stage();
     std::string writeMenu(std::string_view page);
-    // Writes the album pages numbered in `numbers`, shared out over the cores: the pages are
+    // Writes the album and event pages, one per name, shared out over the cores: the pages are
     // independent of each other and the caller's data is only read while they are written. The
     // first failure stops the others; the call returns when every thread has finished.
-    std::string writeAlbumPages(std::span<const std::size_t> numbers, const AlbumPageWriter& write);
+    std::string writePages(std::span<const std::string> names, const PageWriter& write);
     // Written last, so that its date is the build's end.
     std::string writeTopPage(std::string_view page);
     // Puts the new Contents and then the new top page in place.
@@ -58,8 +59,5 @@ private:
     std::string staging_;
     std::string topPageTemporary_;
 };
-
-// The name of album page number `n` inside Contents.
-std::string albumPageName(std::size_t n);
 
 } // namespace tessaly

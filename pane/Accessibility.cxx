@@ -17,11 +17,13 @@ namespace tessaly {
 
 namespace {
 
-// A problem label: the alert role makes a screen reader speak it as soon as it is shown.
+// A problem label. Screen readers on Linux speak a notification the moment it shows (an alert
+// they speak only in some toolkits, and Qt's bridge passes on no alert event), so that is its
+// role.
 class ProblemAccessible : public QAccessibleWidget {
 public:
     explicit ProblemAccessible(QLabel* label)
-        : QAccessibleWidget(label, QAccessible::AlertMessage) {}
+        : QAccessibleWidget(label, QAccessible::Notification) {}
 
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Name) {
@@ -71,13 +73,21 @@ public:
 
 // A popup. Qt's own interface on Linux gives the value as the popup's name, so a screen reader
 // finds neither the label's words as its name nor a value it announces. Here the name is the
-// label's, the value is the shown item, and the one child is the popup's list, whose selected
-// item keepPopupListInStep keeps on the value.
-class PopupAccessible : public QAccessibleWidget {
+// label's, and the value, the shown item, is the popup's text as well: a screen reader reads a
+// popup's value from its text, or from its list's selected item, and Qt's bridge offers no
+// selection to read. The one child is the popup's list, whose selected item keepPopupListInStep
+// keeps on the value.
+class PopupAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
     explicit PopupAccessible(QComboBox* popup) : QAccessibleWidget(popup, QAccessible::ComboBox) {}
 
     QComboBox* popup() const { return static_cast<QComboBox*>(widget()); }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) {
+            return static_cast<QAccessibleTextInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
     QString text(QAccessible::Text kind) const override {
         if (kind == QAccessible::Value) {
             return popup()->currentText();
@@ -105,6 +115,27 @@ public:
         } else if (name == setFocusAction()) {
             popup()->setFocus(Qt::OtherFocusReason);
         }
+    }
+
+    // The text: the shown item, read-only, without a caret or a selection.
+    QString text(int start, int end) const override {
+        return popup()->currentText().mid(start, end - start);
+    }
+    int characterCount() const override { return static_cast<int>(popup()->currentText().size()); }
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    int selectionCount() const override { return 0; }
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    QRect characterRect(int) const override { return QRect(); }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* start, int* end) const override {
+        *start = offset;
+        *end = offset;
+        return QString();
     }
 
 private:
@@ -200,16 +231,20 @@ void announceProblem(QLabel* label, const QString& text) {
     const bool wasShown = label->isVisible();
     label->setText(text);
     label->show();
-    if (QAccessible::isActive()) {
-        // Showing the label raises the alert by itself; a problem that replaces one already on
-        // screen is announced again.
-        if (wasShown) {
-            QAccessibleEvent changed(label, QAccessible::NameChanged);
-            QAccessible::updateAccessibility(&changed);
-        }
-        QAccessibleEvent alert(label, QAccessible::Alert);
-        QAccessible::updateAccessibility(&alert);
+    if (!QAccessible::isActive()) {
+        return;
     }
+    if (wasShown) {
+        // Showing the label announces it by itself; a problem that replaces one already on
+        // screen is shown to the screen reader again, which then speaks the new text.
+        QAccessibleEvent changed(label, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+        QAccessibleEvent shown(label, QAccessible::ObjectShow);
+        QAccessible::updateAccessibility(&shown);
+    }
+    // For the bridges that hear alerts as such.
+    QAccessibleEvent alert(label, QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 double contrastRatio(const QColor& a, const QColor& b) {
@@ -235,6 +270,30 @@ QColor problemTextColor(const QPalette& palette) {
         }
     }
     return end;
+}
+
+QPalette darkPalette() {
+    const QColor window(0x35, 0x35, 0x35);
+    const QColor base(0x2A, 0x2A, 0x2A);
+    const QColor text(0xF0, 0xF0, 0xF0);
+    const QColor disabledText(0x9A, 0x9A, 0x9A);
+    QPalette palette(text, window);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::Button, window);
+    palette.setColor(QPalette::Highlight, QColor(0x2A, 0x82, 0xDA));
+    palette.setColor(QPalette::HighlightedText, Qt::black);
+    palette.setColor(QPalette::Link, QColor(0x6C, 0xB4, 0xF0));
+    palette.setColor(QPalette::PlaceholderText, disabledText);
+    palette.setColor(QPalette::ToolTipBase, base);
+    palette.setColor(QPalette::ToolTipText, text);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(QPalette::Disabled, role, disabledText);
+    }
+    palette.setColor(QPalette::Disabled, QPalette::Base, window);
+    return palette;
 }
 
 } // namespace tessaly

@@ -15,6 +15,9 @@ std::unique_ptr<HostWindow> HostWindow::open(const Bundle& bundle, Notifier* not
     pane->mainViewDidLoad();
     std::unique_ptr<HostWindow> window(new HostWindow(std::move(pane)));
     window->setCentralWidget(view);
+    if (QWidget* first = window->pane()->initialKeyView()) {
+        first->setFocus(Qt::OtherFocusReason);
+    }
     return window;
 }
 

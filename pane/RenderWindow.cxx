@@ -1,9 +1,12 @@
 // Renders the settings window, one picture per tab, for the README: the window as a person sees
-// it on first opening (HOME decides which settings it shows). Not part of the installed program.
+// it on first opening (HOME decides which settings it shows), in the light style and again in a
+// dark one ("-dark" pictures). Not part of the installed program.
+#include "Accessibility.hxx"
 #include "HostWindow.hxx"
 
 #include <QApplication>
 #include <QDir>
+#include <QStyle>
 
 #include <cstdio>
 
@@ -39,17 +42,27 @@ int main(int argc, char* argv[]) {
     }
     QTabWidget* tabs = window->pane()->tabView;
     const QDir out(QString::fromLocal8Bit(argv[2]));
-    for (int i = 0; i < tabs->count(); ++i) {
-        tabs->setCurrentIndex(i);
-        QCoreApplication::processEvents();
-        const QString name = tabs->widget(i)->objectName().remove(QLatin1String("Tab"));
-        const QString path = out.filePath(QStringLiteral("window-%1.png").arg(name));
-        if (!window->grab().save(path)) {
-            std::fprintf(stderr, "render-window: cannot write %s\n",
-                         path.toLocal8Bit().constData());
-            return 1;
+    struct Style {
+        QPalette palette;
+        const char* suffix;
+    };
+    const Style styles[] = {{QApplication::style()->standardPalette(), ""},
+                            {tessaly::darkPalette(), "-dark"}};
+    for (const Style& style : styles) {
+        QApplication::setPalette(style.palette);
+        for (int i = 0; i < tabs->count(); ++i) {
+            tabs->setCurrentIndex(i);
+            QCoreApplication::processEvents();
+            const QString name = tabs->widget(i)->objectName().remove(QLatin1String("Tab"));
+            const QString path =
+                out.filePath(QStringLiteral("window-%1%2.png").arg(name, style.suffix));
+            if (!window->grab().save(path)) {
+                std::fprintf(stderr, "render-window: cannot write %s\n",
+                             path.toLocal8Bit().constData());
+                return 1;
+            }
+            std::printf("%s\n", path.toLocal8Bit().constData());
         }
-        std::printf("%s\n", path.toLocal8Bit().constData());
     }
     return 0;
 }

@@ -63,6 +63,7 @@ void Tessaly::prepareViewForEveryone() {
     }
     mainView_->installEventFilter(this);
     applyPaletteColours();
+
     connect(&siteProbe_, &SiteAddress::checked, this, &Tessaly::siteAddressChecked);
     // A stat every few seconds: cheap, and the only way to hear of a site the helper has just
     // built or closed.
@@ -142,6 +143,9 @@ void Tessaly::mainViewDidLoad() {
     binder_->forwardUserChanges(this, [this](QObject* control) { doChangeSetting(control); });
     viewSetUp();
 }
+
+// The read-only fields above it are still reached with Tab.
+QWidget* Tessaly::initialKeyView() const { return intervalSlider; }
 
 void Tessaly::didSelect() {
     if (mainView_) {

@@ -86,6 +86,9 @@ public:
 
     void mainViewDidLoad();
     void didSelect();
+    // The control that has the focus when the window opens: the first one that changes something
+    // of a running site (the Library choice above it is made once, before a start).
+    QWidget* initialKeyView() const;
     void viewSetUp();
     void colorPalettSetUp();
     // Titles the start/stop button from the active flag, and says in words whether the site is

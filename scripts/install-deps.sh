@@ -29,6 +29,8 @@ packages=(
   shotwell digikam-data xvfb xauth ffmpeg exiv2 sqlite3
   # the window as assistive technology reads it (AT-SPI)
   at-spi2-core python3-pyatspi gir1.2-atspi-2.0 python3-gi
+  # and the Orca screen reader, whose words a test checks
+  orca
 )
 
 missing=()

@@ -27,7 +27,8 @@ constexpr int kExitUsage = 2;   // bad arguments
 
 constexpr char kUsage[] =
     "Usage: tessaly-sample-library --home DIR [--albums N] [--pictures N] [--seed N]\n"
-    "                              [--no-images] [--force]\n"
+    "                              [--no-images | --plain-thumbnails] [--no-aspect-ratio]\n"
+    "                              [--force]\n"
     "\n"
     "Writes a sample photo library to DIR/Sites/iPhoto Library: the index AlbumData.xml and,\n"
     "unless --no-images is given, a JPEG image and thumbnail for every picture.\n"
@@ -37,6 +38,10 @@ constexpr char kUsage[] =
     "  --pictures N    pictures in all, one of them a movie, 1 to 500000 (default 24)\n"
     "  --seed N        the same seed always gives the same library (default 2006)\n"
     "  --no-images     write only the index, for benchmarks\n"
+    "  --plain-thumbnails  write only thumbnails, plain, of each picture's proportions,\n"
+    "                  for benchmarks\n"
+    "  --no-aspect-ratio   leave \"Aspect Ratio\" out of the index, as later versions of the\n"
+    "                  photo application do\n"
     "  --force         replace an existing index; files of an earlier, larger library stay\n"
     "  --help          show this text\n";
 
@@ -76,12 +81,25 @@ std::optional<Arguments> parseArguments(int argc, char** argv) {
             parsed.help = true;
             return parsed;
         }
-        if (arg == "--no-images" || arg == "--force") {
+        if (arg == "--no-images" || arg == "--plain-thumbnails" || arg == "--no-aspect-ratio" ||
+            arg == "--force") {
             if (inlineValue) {
                 complain(std::string(arg) + " takes no value");
                 return std::nullopt;
             }
-            (arg == "--force" ? parsed.force : parsed.options.images) = arg == "--force";
+            if (arg == "--force") {
+                parsed.force = true;
+            } else if (arg == "--no-aspect-ratio") {
+                parsed.options.aspectRatios = false;
+            } else {
+                const ImageFiles images =
+                    arg == "--no-images" ? ImageFiles::None : ImageFiles::PlainThumbnails;
+                if (parsed.options.images != ImageFiles::Drawn && parsed.options.images != images) {
+                    complain("--no-images and --plain-thumbnails exclude each other");
+                    return std::nullopt;
+                }
+                parsed.options.images = images;
+            }
             continue;
         }
         if (arg != "--home" && arg != "--albums" && arg != "--pictures" && arg != "--seed") {
@@ -195,7 +213,16 @@ int run(int argc, char** argv) {
         return kExitFailure;
     }
 
-    if (options.images) {
+    if (options.images == ImageFiles::PlainThumbnails) {
+        PlainThumbnails thumbnails;
+        for (const Picture& picture : library.pictures) {
+            const std::string error = thumbnails.write(library, picture);
+            if (!error.empty()) {
+                complain(error);
+                return kExitFailure;
+            }
+        }
+    } else if (options.images == ImageFiles::Drawn) {
         // Text needs Qt's font database, which needs a GUI application; nothing is shown, so
         // run without a display unless the caller chose a platform. Qt is given only the program
         // name: our options are not its.
@@ -217,9 +244,13 @@ int run(int argc, char** argv) {
     if (!writeIndexFile(library)) {
         return kExitFailure;
     }
-    std::printf("Wrote %s with %d albums and %zu pictures, %s\n", library.indexPath().c_str(),
-                library.regularAlbumCount(), library.pictures.size(),
-                options.images ? "images included" : "index only (--no-images)");
+    const char* files = options.images == ImageFiles::Drawn ? "images included"
+                        : options.images == ImageFiles::PlainThumbnails
+                            ? "plain thumbnails only (--plain-thumbnails)"
+                            : "index only (--no-images)";
+    std::printf("Wrote %s with %d albums and %zu pictures, %s%s\n", library.indexPath().c_str(),
+                library.regularAlbumCount(), library.pictures.size(), files,
+                options.aspectRatios ? "" : ", no aspect ratios");
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #include "SampleImages.hxx"
 
+#include <QBuffer>
 #include <QColor>
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 
 namespace tessaly::sample {
 
@@ -152,6 +155,40 @@ std::string writePictureFiles(const SampleLibrary& library, const Picture& pictu
     const QImage thumb = image.scaled(sizeForAspect(picture.aspectRatio, kThumbSide),
                                       Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return writeJpeg(thumb, thumbPath);
+}
+
+std::string PlainThumbnails::write(const SampleLibrary& library, const Picture& picture) {
+    const QSize size = sizeForAspect(picture.aspectRatio, kThumbSide);
+    QByteArray& bytes = encoded_[{size.width(), size.height()}];
+    if (bytes.isEmpty()) {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(QColor(128, 128, 128));
+        QBuffer buffer(&bytes);
+        QImageWriter writer(&buffer, "jpeg");
+        writer.setQuality(kJpegQuality);
+        if (!buffer.open(QIODevice::WriteOnly) || !writer.write(image)) {
+            return "cannot encode a thumbnail: " + writer.errorString().toStdString();
+        }
+    }
+    const std::string path = library.thumbPath(picture);
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (folders_.insert(folder).second) {
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        if (error) {
+            return "cannot create folder " + folder + ": " + error.message();
+        }
+    }
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        return "cannot write " + path;
+    }
+    const auto length = static_cast<std::size_t>(bytes.size());
+    const bool written = std::fwrite(bytes.constData(), 1, length, file) == length;
+    if (std::fclose(file) != 0 || !written) {
+        return "cannot write " + path;
+    }
+    return {};
 }
 
 } // namespace tessaly::sample

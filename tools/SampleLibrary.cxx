@@ -414,8 +414,10 @@ void writeRoll(const SampleLibrary& library, const Roll& roll, PlistWriter& writ
 
 void writePicture(const SampleLibrary& library, const Picture& picture, PlistWriter& writer) {
     writer.beginDict();
-    writer.key("Aspect Ratio");
-    writer.real(picture.aspectRatio);
+    if (library.aspectRatios) {
+        writer.key("Aspect Ratio");
+        writer.real(picture.aspectRatio);
+    }
     writer.key("Caption");
     writer.string(picture.caption);
     if (picture.comment) {
@@ -466,6 +468,7 @@ SampleLibrary planLibrary(const Options& options) {
     }
     SampleLibrary library;
     library.libraryPath = options.home + "/Sites/iPhoto Library";
+    library.aspectRatios = options.aspectRatios;
     Random rng(options.seed);
     // Rolls, pictures and albums draw from one sequence, as in the application's libraries.
     std::int64_t nextId = 1;

@@ -17,11 +17,21 @@
 
 namespace tessaly::sample {
 
+// Which picture files are written beside the index.
+enum class ImageFiles {
+    Drawn,           // an image and a thumbnail per picture, drawn to tell them apart
+    PlainThumbnails, // thumbnails alone, plain, of each picture's proportions: for benchmarks
+    None,            // the index alone
+};
+
 struct Options {
     std::string home; // absolute, without a trailing slash
     int albums = 6;   // regular albums
     int pictures = 24;
-    bool images = true;
+    ImageFiles images = ImageFiles::Drawn;
+    // Later versions of the application write no "Aspect Ratio": a page then takes the
+    // proportions from the thumbnail file.
+    bool aspectRatios = true;
     std::uint64_t seed = 2006;
 };
 
@@ -66,6 +76,7 @@ struct SampleLibrary {
     std::vector<Picture> pictures;
     std::vector<Roll> rolls;
     std::vector<Album> albums; // in index order: library, two special albums, then the rest
+    bool aspectRatios = true;  // whether the index gives each picture's "Aspect Ratio"
 
     std::string indexPath() const { return libraryPath + "/AlbumData.xml"; }
     std::string imagePath(const Picture& picture) const;

@@ -8,7 +8,13 @@ void AboutLumibay::doMailToButton(QObject*) { NSAppleScriptExtention::sendMail(k
 
 int AboutLumibay::runAboutSheet(const QString& name, const Bundle& bundle, QWidget* targetWin) {
     AboutLumibay sheet(targetWin);
-    sheet.loadNibByName(name, bundle);
+    if (sheet.loadNibByName(name, bundle) && sheet.sheetWindow) {
+        // The sheet opens on the button that closes it: the keyboard's first press neither
+        // starts a mail nor lands on the text.
+        if (auto* close = sheet.sheetWindow->findChild<QWidget*>(QStringLiteral("okButton"))) {
+            close->setFocus(Qt::OtherFocusReason);
+        }
+    }
     return sheet.runSheet();
 }
 

@@ -255,9 +255,10 @@ void TextArrayView::doClickAction(std::int32_t line) {
         delegate_->lineUnSelected(selectLine_);
     }
     if (line != selectLine_) {
+        const std::int32_t previous = selectLine_;
         selectLine_ = line;
         update();
-        announceSelection();
+        announceSelection(previous);
     }
     if (selectLine_ >= 0) {
         delegate_->lineSelected(line);
@@ -325,7 +326,7 @@ void TextArrayView::focusInEvent(QFocusEvent* event) {
     QWidget::focusInEvent(event);
     // The list's own focus event is Qt's; the selected line is the item the focus is on.
     if (selectLine_ >= 0) {
-        announceSelection();
+        announceSelection(-1);
     }
 }
 
@@ -340,10 +341,16 @@ void TextArrayView::scrollToLine(std::int32_t line) {
 }
 
 // A screen reader speaks a list's item when it hears that the selection changed and, while the
-// list has the focus, that the focus and the active item moved to it.
-void TextArrayView::announceSelection() {
+// list has the focus, that the focus and the active item moved to it. The line that lost the
+// selection says so as well.
+void TextArrayView::announceSelection(std::int32_t previous) {
     if (!QAccessible::isActive()) {
         return;
+    }
+    if (previous >= 0 && previous < lineCount()) {
+        QAccessibleEvent removed(this, QAccessible::SelectionRemove);
+        removed.setChild(previous);
+        QAccessible::updateAccessibility(&removed);
     }
     QAccessibleEvent selection(this, QAccessible::Selection);
     selection.setChild(selectLine_);

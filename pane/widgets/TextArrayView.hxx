@@ -99,7 +99,8 @@ private:
     QSize visibleSize() const;
     void fitToVisibleArea();
     void scrollToLine(std::int32_t line);
-    void announceSelection();
+    // `previous` is the line that was selected before, or -1.
+    void announceSelection(std::int32_t previous);
     int lineCount() const { return textArray_ ? static_cast<int>(textArray_->size()) : 0; }
 
     std::optional<QStringList> textArray_;

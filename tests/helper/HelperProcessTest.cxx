@@ -554,6 +554,47 @@ TEST_F(Helper, BuildsOnceTheIndexBecomesReadable) {
     stopAndLog();
 }
 
+// An index that cannot be read is logged once, with the reason and the place, however many times
+// the build tries it again (and reads it again) meanwhile; the site published before stays.
+TEST_F(Helper, AnUnreadableIndexIsLoggedOnceAndTheSiteStays) {
+    struct Row {
+        const char* name;
+        const char* index; // nullptr: no index at all
+        const char* logged;
+    };
+    static constexpr Row kRows[] = {
+        {"a less-than sign in a text",
+         "<plist version=\"1.0\"><dict>\n<key>List of Albums</key><array>\n"
+         "<dict><key>AlbumName</key><string>a < b</string></dict>\n</array></dict></plist>\n",
+         "/AlbumData.xml, line 3, column 38: not well-formed (invalid token)"},
+        {"no index", nullptr, "/AlbumData.xml: No such file or directory"},
+    };
+    constexpr char kCannotRead[] = "The library index cannot be read, so the site stays as it is: ";
+    constexpr char kRetry[] = "build: the index cannot be read yet";
+    activeSettings();
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.name);
+        fs::remove(home_.indexFile());
+        if (row.index) {
+            writeFile(home_.indexFile(), row.index);
+        }
+        writeFile(topPage(), "the last good build");
+        writeFile(page("menu.html"), "the last good build");
+        // The last row's log must not answer for this one before the new helper starts its own.
+        fs::remove(log());
+        start();
+        // Past the first retries, the one that confirms the failure and logs it, and the later
+        // reading of the unchanged index.
+        ASSERT_TRUE(waitForLog(kRetry, 60));
+        EXPECT_EQ(logged(kCannotRead), 1u) << readFile(log());
+        EXPECT_EQ(logged(kCannotRead + home_.libraryFolder().string() + row.logged), 1u)
+            << readFile(log());
+        EXPECT_EQ(readFile(topPage()), "the last good build");
+        EXPECT_EQ(readFile(page("menu.html")), "the last good build");
+        stopAndLog();
+    }
+}
+
 // --- template checks ---------------------------------------------------------------------------
 
 // A copy of the helper's bundle whose menu or album template was altered.

@@ -239,5 +239,143 @@ TEST(LibraryIndex, AspectRatioIsReadTheSameInEveryLocale) {
     }
 }
 
+// --- later versions ----------------------------------------------------------------------------
+
+TEST(LibraryIndex, ReadsEventsBuiltInAlbumsAndTheArchivePath) {
+    auto index = readLibraryIndex(FIXTURE_DIR "/libraries/v9-events/AlbumData.xml");
+    ASSERT_TRUE(index);
+    EXPECT_EQ(index->archivePath, "/Users/ann/Pictures/iPhoto Library");
+    ASSERT_TRUE(index->albums);
+    EXPECT_EQ((*index->albums)[0].guid, "allPhotosAlbum");
+    EXPECT_EQ((*index->albums)[3].guid, "lastImportAlbum");
+    EXPECT_EQ((*index->albums)[3].type, "Regular");
+    EXPECT_FALSE((*index->albums)[4].guid);
+    ASSERT_TRUE(index->rolls);
+    const auto& rolls = *index->rolls;
+    ASSERT_EQ(rolls.size(), 3u);
+    EXPECT_EQ(rolls[0].name, "Beach day");
+    ASSERT_TRUE(rolls[0].keyList);
+    EXPECT_EQ(rolls[0].keyList->size(), 2u);
+    EXPECT_EQ(rolls[1].name, "Nothing yet");
+    EXPECT_TRUE(rolls[1].keyList && rolls[1].keyList->empty());
+    EXPECT_EQ(rolls[2].name, "Tom & Anna's wedding");
+    EXPECT_FALSE(rolls[0].type); // an event's own keys are not an album's
+    EXPECT_FALSE(index->findPicture("21")->aspectRatio);
+    // The date tells when a thumbnail was made anew, needed only where the proportions are not
+    // given.
+    EXPECT_EQ(index->findPicture("21")->modified, 370000060.0);
+    auto withRatios = readLibraryIndex(FIXTURE_DIR "/libraries/v9-builtin-albums/AlbumData.xml");
+    ASSERT_TRUE(withRatios);
+    EXPECT_EQ(withRatios->findPicture("11")->aspectRatio, 1.5f);
+    EXPECT_FALSE(withRatios->findPicture("11")->modified);
+
+    // The film rolls of versions 4 to 6 keep their places but nothing else.
+    auto older = readLibraryIndex(FIXTURE_DIR "/iphoto5-AlbumData.xml");
+    ASSERT_TRUE(older && older->rolls);
+    ASSERT_EQ(older->rolls->size(), 1u);
+    EXPECT_FALSE(older->rolls->front().name);
+    EXPECT_FALSE(older->rolls->front().keyList);
+    EXPECT_EQ(older->archivePath, "/Users/username/Pictures/iPhoto Library");
+}
+
+TEST(LibraryIndex, AnArchivePathThatIsNoTextIsMissing) {
+    for (const char* value : {"<integer>4</integer>", "<array><string>/Volumes</string></array>",
+                              "<dict/>", "<true/>"}) {
+        SCOPED_TRACE(value);
+        auto index = parseLibraryIndex(plistDocument(std::string("<key>Archive Path</key>") +
+                                                     value + "\n" + albumListXml({})));
+        ASSERT_TRUE(index);
+        EXPECT_FALSE(index->archivePath);
+        EXPECT_TRUE(index->albums);
+    }
+}
+
+// A library whose folders hold "&" gets paths with bare ampersands in its index: they are read as
+// the character, in the file and in memory alike, while real references keep their meaning.
+TEST(LibraryIndex, BareAmpersandsAreReadAsTheCharacter) {
+    struct Case {
+        const char* name;
+        const char* text; // as written in the index
+        const char* read;
+    };
+    static constexpr Case cases[] = {
+        {"between words", "/Users/tom & jerry/a.jpg", "/Users/tom & jerry/a.jpg"},
+        {"before a letter", "/Volumes/R&D/a.jpg", "/Volumes/R&D/a.jpg"},
+        {"at the end", "Rock &", "Rock &"},
+        {"an entity without its semicolon", "Tom &amp Jerry", "Tom &amp Jerry"},
+        {"a character number without digits", "&#x; and &#;", "&#x; and &#;"},
+        {"beside real references", "A &amp; B & C &#38; D &#x26; E &lt;", "A & B & C & D & E <"},
+        {"a CDATA section keeps its text", "<![CDATA[x &amp; y]]> & z", "x &amp; y & z"},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        const std::string xml =
+            plistDocument(std::string("<key>Archive Path</key><string>") + row.text +
+                          "</string>\n" + albumListXml({albumXml("Trip", {})}));
+        const auto index = parseLibraryIndex(xml);
+        ASSERT_TRUE(index);
+        EXPECT_EQ(index->archivePath, row.read);
+        TempHome home;
+        writeFile(home.indexFile(), xml);
+        const auto fromFile = readLibraryIndex(home.indexFile());
+        ASSERT_TRUE(fromFile);
+        EXPECT_EQ(fromFile->archivePath, row.read);
+        EXPECT_EQ(fromFile->albums->front().name, "Trip");
+    }
+}
+
+// Everything else that is wrong with an index is refused, bare ampersands or not, and the reason
+// names the place in the file as the person's editor shows it.
+TEST(LibraryIndex, OtherFaultsAreRefusedWithTheirPlace) {
+    // Each line 3 starts with this, so that the value is one the reader keeps; columns count from
+    // 1, and the value's first character is in column 32.
+    constexpr std::string_view kKey = "<key>Archive Path</key><string>";
+    constexpr std::string_view kEnd = "</string>\n</dict></plist>\n";
+    struct Case {
+        const char* name;
+        const char* rest; // of the document, after kKey
+        bool closed;      // kEnd follows
+        const char* reason;
+        std::uint64_t column; // on line 3
+    };
+    static constexpr Case cases[] = {
+        // At the reference itself, after two bare ampersands.
+        {"an undefined entity", "x && &nbsp;", true, "undefined entity", 37},
+        // Just after the character, as expat places an invalid token.
+        {"a bare less-than sign", "a & b < c", true, "not well-formed (invalid token)", 39},
+        {"character number 0", "&#0;", true, "reference to invalid character number", 32},
+        {"mismatched tags", "&x</dict></dict></plist>\n", false, "mismatched tag", 36},
+        {"an element inside a value", "&<i/>", true, "an element inside a key or a value", 33},
+        {"cut short", "& \xC3\xA9", false, "no element found", 35},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        std::string xml = std::string("<plist version=\"1.0\"><dict>\n") +
+                          "<key>a</key><string>tom & jerry</string>\n" + std::string(kKey) +
+                          row.rest + std::string(row.closed ? kEnd : "");
+        IndexProblem problem;
+        EXPECT_FALSE(parseLibraryIndex(xml, &problem));
+        EXPECT_EQ(problem.reason, row.reason);
+        EXPECT_EQ(problem.line, 3u);
+        EXPECT_EQ(problem.column, row.column);
+
+        TempHome home;
+        writeFile(home.indexFile(), xml);
+        IndexProblem fromFile;
+        EXPECT_FALSE(readLibraryIndex(home.indexFile(), &fromFile));
+        EXPECT_EQ(fromFile.reason, problem.reason);
+        EXPECT_EQ(fromFile.line, problem.line);
+        EXPECT_EQ(fromFile.column, problem.column);
+    }
+    TempHome home;
+    IndexProblem missing;
+    EXPECT_FALSE(readLibraryIndex(home.indexFile(), &missing));
+    EXPECT_EQ(missing.reason, "No such file or directory");
+    EXPECT_EQ(missing.line, 0u);
+    IndexProblem empty;
+    EXPECT_FALSE(parseLibraryIndex("<plist version=\"1.0\"></plist>", &empty));
+    EXPECT_EQ(empty.reason, "no dictionary at the root");
+}
+
 } // namespace
 } // namespace tessaly

@@ -1,17 +1,26 @@
 #include "SitePageBuilder.hxx"
 
 #include "IndexXml.hxx"
+#include "ThumbnailSizes.hxx"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <fcntl.h>
 #include <sstream>
+#include <sys/stat.h>
+
+#ifndef FIXTURE_DIR
+#error FIXTURE_DIR names the folder of the test data
+#endif
 
 namespace tessaly {
 namespace {
 
 using namespace testing;
+namespace fs = std::filesystem;
 
 // The default look, as the settings table gives it.
 PageStyle defaultStyle() {
@@ -102,6 +111,153 @@ TEST(MenuPage, ThreeAlbumsOrFewerGiveNoLink) {
     const LibraryIndex index = indexOf(plistDocument(albumListXml(libraryStart())));
     EXPECT_EQ(SitePageBuilder(defaultStyle()).makeMenuPage(*index.albums, "[", "]"),
               "[<font Color=\"DDDDDD\">\n]");
+}
+
+// Which albums are the person's own, whatever version of the application wrote the index. An
+// album is written "type/GUID"; "-" for none.
+TEST(MenuPage, PublishesTheAlbumsThePersonMadeInEveryVersion) {
+    struct Case {
+        const char* name;
+        std::array<const char*, 8> albums; // up to the first nullptr
+        std::array<int, 8> published;      // positions, up to the first -1
+    };
+    static constexpr Case cases[] = {
+        {"typed, as versions 4 to 6 write it",
+         {"-/-", "Special Roll/-", "Special Month/-", "Regular/-", "Smart/-", "Regular/-"},
+         {3, 5, -1}},
+        {"untyped, as version 2 writes it: all after the library and the last import",
+         {"-/-", "-/-", "-/-", "-/-"},
+         {2, 3, -1}},
+        {"untyped with the library and the last import alone", {"-/-", "-/-"}, {-1}},
+        {"one type makes the whole index typed",
+         {"-/-", "-/-", "-/-", "-/-", "Regular/-"},
+         {4, -1}},
+        {"built-in albums by GUID, a Regular last import at position 3",
+         {"-/allPhotosAlbum", "Special Month/lastNMonthsAlbum", "Selected Event Album/-",
+          "Regular/lastImportAlbum", "Regular/-", "Regular/flaggedAlbum", "Regular/emptyEventAlbum",
+          "Regular/lastNMonthsAlbum"},
+         {4, -1}},
+        {"later types: folders, events, published, books and slideshows are not albums",
+         {"-/allPhotosAlbum", "-/-", "-/-", "Folder/-", "Event/-", "Published/-", "Book/-",
+          "Slideshow/-"},
+         {-1}},
+        {"a GUID of the person's own album is no built-in",
+         {"-/-", "-/-", "-/-", "Regular/6C1E2F0A-91B4-4D4B-A7A2-3D1F0F9C2B11"},
+         {3, -1}},
+        {"a built-in GUID in an untyped index", {"-/-", "-/-", "-/allPhotosAlbum", "-/-"}, {3, -1}},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        std::vector<AlbumRecord> albums;
+        for (const char* spec : row.albums) {
+            if (!spec) {
+                break;
+            }
+            const std::string_view text = spec;
+            const std::size_t slash = text.find('/');
+            AlbumRecord& album = albums.emplace_back();
+            if (text.substr(0, slash) != "-") {
+                album.type = std::string(text.substr(0, slash));
+            }
+            if (text.substr(slash + 1) != "-") {
+                album.guid = std::string(text.substr(slash + 1));
+            }
+        }
+        std::vector<std::size_t> expected;
+        for (const int position : row.published) {
+            if (position < 0) {
+                break;
+            }
+            expected.push_back(static_cast<std::size_t>(position));
+        }
+        EXPECT_EQ(SitePageBuilder::publishedAlbums(albums), expected);
+    }
+}
+
+// An index of versions 7 to 9: two albums, and events in "List of Rolls" and again as albums.
+std::string eventsIndex() {
+    std::vector<std::string> albums = libraryStart();
+    albums.push_back(albumXml("Trip", {"1"}));
+    albums.push_back(albumXml("Beach", {"1", "2"}, "Event"));
+    albums.push_back(albumXml("Garden", {"2"}));
+    const std::string rolls =
+        "<key>List of Rolls</key><array>\n"
+        "<dict>" +
+        keyString("RollName", "Beach") +
+        "<key>KeyList</key><array><string>1</string><string>2</string></array></dict>\n"
+        "<dict>" +
+        keyString("RollName", "Nothing in it") +
+        "<key>KeyList</key><array/></dict>\n"
+        "<dict>" +
+        keyString("AlbumName", "Roll 1") +
+        "<key>KeyList</key><array><string>1</string></array></dict>\n"
+        "<dict>" +
+        keyString("RollName", "Bob &amp; Ann") +
+        "<key>KeyList</key><array><string>2</string></array></dict>\n"
+        "<dict>" +
+        keyString("RollName", "") +
+        "<key>KeyList</key><array><string>1</string></array></dict>\n"
+        "</array>\n";
+    return plistDocument(albumListXml(albums) + rolls);
+}
+
+TEST(MenuPage, EventsFollowTheAlbumsUnderTheirOwnHeading) {
+    const LibraryIndex index = indexOf(eventsIndex());
+    PageStyle style = defaultStyle();
+    style.publishEvents = true;
+    EXPECT_EQ(SitePageBuilder(style).makeMenuPage(index, "[", "]"),
+              "[<font Color=\"DDDDDD\">\n"
+              "<a href=\"3.html\" target=\"picture\">Trip</a><br>\n"
+              "<a href=\"5.html\" target=\"picture\">Garden</a><br>\n"
+              "<h2>Events</h2>\n"
+              "<a href=\"e0.html\" target=\"picture\">Beach</a><br>\n"
+              "<a href=\"e3.html\" target=\"picture\">Bob &amp; Ann</a><br>\n"
+              "<a href=\"e4.html\" target=\"picture\">Event</a><br>\n"
+              "]");
+    EXPECT_EQ((std::vector<SitePage>{{SitePage::Kind::Album, 3},
+                                     {SitePage::Kind::Album, 5},
+                                     {SitePage::Kind::Event, 0},
+                                     {SitePage::Kind::Event, 3},
+                                     {SitePage::Kind::Event, 4}}),
+              SitePageBuilder(style).publishedPages(index));
+
+    // Switched off, the menu is the albums' alone, as an index without events gives it.
+    style.publishEvents = false;
+    const std::string albumsOnly = SitePageBuilder(style).makeMenuPage(*index.albums, "[", "]");
+    EXPECT_EQ(SitePageBuilder(style).makeMenuPage(index, "[", "]"), albumsOnly);
+    EXPECT_EQ(albumsOnly.find("Events"), std::string::npos);
+    EXPECT_EQ(SitePageBuilder(style).publishedPages(index).size(), 2u);
+}
+
+TEST(AlbumPage, AnEventsPageIsTitledAsAnEvent) {
+    const LibraryIndex index = indexOf(eventsIndex());
+    PageStyle style = defaultStyle();
+    style.publishEvents = true;
+    const SitePageBuilder builder(style);
+    std::string page;
+    ASSERT_TRUE(builder.writePage({SitePage::Kind::Event, 3}, index, "<head>\n", "</body>\n",
+                                  [&page](std::string_view piece) {
+                                      page.append(piece);
+                                      return true;
+                                  }));
+    EXPECT_EQ(page, "<head>\n"
+                    "<title>Bob &amp; Ann</title>\n"
+                    "</head><body><main>\n"
+                    "<font color=\"#B7B7B7\"><H2>Event : Bob &amp; Ann </H2>\n"
+                    "<table width=\"180\" border=\"0\" cellspacing=\"1\" cellpadding=\"5\">\n"
+                    "<tr>\n"
+                    "<td align=\"center\">\n"
+                    "<img src=\"../..\" alt=\"\" border=\"0\" width=\"150\" height=\"150\" "
+                    "style=\"object-fit:contain\">\n"
+                    "<font size=\"-1\" color=\"#A1B89E\">\n"
+                    "<br>\n"
+                    "<a href= \"../..\" target = \"_blanc\">Download </a>\n"
+                    "<br>\n"
+                    "<br></td>\n"
+                    "</tr>\n"
+                    "</body>\n");
+    EXPECT_EQ(SitePage({SitePage::Kind::Event, 3}).fileName(), "e3.html");
+    EXPECT_EQ(SitePage({SitePage::Kind::Album, 3}).fileName(), "3.html");
 }
 
 // --- album pages ------------------------------------------------------------------------------
@@ -305,7 +461,8 @@ TEST(AlbumPage, PicturesMissingFromTheMasterListStillGetACell) {
         "<key>Master Image List</key><dict/>"));
     const std::string page =
         SitePageBuilder(defaultStyle()).makeAlbumPage(index.albums->front(), index, "", "");
-    EXPECT_EQ(countOf(page, "<img src=\"../..\" alt=\"\" border=\"0\" width=\"0\" height=\"150\">"),
+    EXPECT_EQ(countOf(page, "<img src=\"../..\" alt=\"\" border=\"0\" width=\"150\" height=\"150\" "
+                            "style=\"object-fit:contain\">"),
               2u);
     EXPECT_EQ(countOf(page, "<a href= \"../..\" target = \"_blanc\">Download </a>"), 2u);
     EXPECT_EQ(countOf(page, "<br>\n<a href="), 2u); // an empty caption
@@ -388,6 +545,47 @@ TEST(AlbumPage, OffsetPathClimbsToTheWebFolder) {
     EXPECT_EQ(SitePageBuilder::getOffsetPath(std::nullopt), "../..");
 }
 
+// A library keeps its "Archive Path" in the index: every picture path starts with it, whatever the
+// folder was called or where it lay when the index was written.
+TEST(AlbumPage, LinksGoThroughTheArchivePath) {
+    struct Case {
+        const char* name;
+        const char* archive; // nullptr: no "Archive Path"
+        const char* path;
+        const char* expected;
+    };
+    static constexpr Case cases[] = {
+        {"an external disk", "/Volumes/Data/ann/Pictures/iPhoto Library",
+         "/Volumes/Data/ann/Pictures/iPhoto Library/Masters/2012/a.jpg",
+         "../../iPhoto Library/Masters/2012/a.jpg"},
+        {"a library named .photolibrary", "/Users/ann/Pictures/iPhoto Library.photolibrary",
+         "/Users/ann/Pictures/iPhoto Library.photolibrary/Thumbnails/b.jpg",
+         "../../iPhoto Library/Thumbnails/b.jpg"},
+        {"a library named without the space", "/Users/ann/Pictures/iPhotoLibrary",
+         "/Users/ann/Pictures/iPhotoLibrary/2003/07/14/Thumbs/1.jpg",
+         "../../iPhoto Library/2003/07/14/Thumbs/1.jpg"},
+        {"an archive path written with a slash at its end", "/Volumes/Data/Lib/",
+         "/Volumes/Data/Lib/c.jpg", "../../iPhoto Library/c.jpg"},
+        {"a folder whose name only starts like the library's", "/Volumes/Data/iPhoto Library",
+         "/Volumes/Data/iPhoto Library Old/iPhoto Library/d.jpg", "../../iPhoto Library/d.jpg"},
+        {"a path outside the library", "/Volumes/Data/iPhoto Library",
+         "/Users/ann/Sites/iPhoto Library/e.jpg", "../../iPhoto Library/e.jpg"},
+        {"a path outside, with no library folder on its way", "/Volumes/Data/iPhoto Library",
+         "/Users/ann/Pictures/f.jpg", "../.."},
+        {"no archive path", nullptr, "/Users/ann/Sites/iPhoto Library/g.jpg",
+         "../../iPhoto Library/g.jpg"},
+        {"the root as archive path", "/", "/Users/ann/Pictures/h.jpg", "../.."},
+        {"an empty archive path", "", "/Users/ann/Pictures/h.jpg", "../.."},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        const std::optional<std::string> archive =
+            row.archive ? std::optional<std::string>(row.archive) : std::nullopt;
+        EXPECT_EQ(SitePageBuilder::getLibraryPath(std::string(row.path), archive), row.expected);
+    }
+    EXPECT_EQ(SitePageBuilder::getLibraryPath(std::nullopt, std::string("/Volumes/Data")), "../..");
+}
+
 TEST(AlbumPage, DownloadLinkNeedsAPath) {
     const SitePageBuilder builder(defaultStyle());
     std::string cell;
@@ -413,6 +611,148 @@ struct OnePictureAlbum {
     PictureRecord& picture() { return index.masterImages->at("1"); }
 };
 
+// A web folder holding the thumbnail files of the fixture, and the pages' view of them.
+class ThumbnailFiles : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const fs::path fixture =
+            fs::path(FIXTURE_DIR) / "libraries/v9-thumbnails/library/Thumbnails/2014/04/20";
+        fs::create_directories(thumbs());
+        for (const char* name : {"landscape.jpg", "portrait.png", "square.gif"}) {
+            fs::copy_file(fixture / name, thumbs() / name);
+        }
+        ASSERT_EQ(::mkfifo((thumbs() / "pipe.jpg").c_str(), 0600), 0);
+        fs::create_symlink("/dev/zero", thumbs() / "device.jpg");
+    }
+    fs::path thumbs() const { return home_.libraryFolder() / "Thumbnails"; }
+    // One picture's thumbnail line with the given thumbnail and aspect ratio.
+    std::string thumbnailLine(const SitePageBuilder& builder, const std::string& file,
+                              std::optional<float> ratio,
+                              std::optional<double> modified = std::nullopt) {
+        OnePictureAlbum sample;
+        sample.picture().thumbPath = "/Users/ann/Pictures/iPhoto Library/Thumbnails/" + file;
+        sample.picture().aspectRatio = ratio;
+        sample.picture().modified = modified;
+        sample.index.archivePath = "/Users/ann/Pictures/iPhoto Library";
+        for (const std::string& line :
+             linesOf(builder.makeAlbumPage(sample.album, sample.index, "", ""))) {
+            if (line.starts_with("<img ")) {
+                return line;
+            }
+        }
+        return {};
+    }
+
+    TempHome home_;
+    ThumbnailSizes sizes_;
+};
+
+TEST_F(ThumbnailFiles, WithoutAnAspectRatioTheThumbnailsProportionsAreShown) {
+    struct Case {
+        const char* name;
+        const char* file;
+        float ratio; // 0: no "Aspect Ratio"
+        int imageSize;
+        const char* size; // the img line's end
+    };
+    static constexpr Case cases[] = {
+        {"landscape JPEG, 240 by 160", "landscape.jpg", 0, 150, "width=\"150\" height=\"100\">"},
+        {"portrait PNG, 120 by 160", "portrait.png", 0, 150, "width=\"112\" height=\"150\">"},
+        {"square GIF", "square.gif", 0, 150, "width=\"150\" height=\"150\">"},
+        {"another picture size", "portrait.png", 0, 300, "width=\"225\" height=\"300\">"},
+        {"the index's ratio comes first", "landscape.jpg", 0.75f, 150,
+         "width=\"112\" height=\"150\">"},
+        {"a ratio that would show nothing", "landscape.jpg", 1e30f, 150,
+         "width=\"150\" height=\"100\">"},
+        {"no file: a square the picture fits in", "missing.jpg", 0, 150,
+         "width=\"150\" height=\"150\" style=\"object-fit:contain\">"},
+        {"a pipe is never opened", "pipe.jpg", 0, 150,
+         "width=\"150\" height=\"150\" style=\"object-fit:contain\">"},
+        {"a link to a device is never read", "device.jpg", 0, 150,
+         "width=\"150\" height=\"150\" style=\"object-fit:contain\">"},
+        {"no picture size in unreadable settings", "missing.jpg", 0, 0,
+         "width=\"150\" height=\"150\" style=\"object-fit:contain\">"},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        PageStyle style = defaultStyle();
+        style.imageSize = row.imageSize;
+        const SitePageBuilder builder(style,
+                                      PictureFiles{(home_.path() / "Sites").string(), &sizes_});
+        const std::string line = thumbnailLine(
+            builder, row.file, row.ratio == 0 ? std::nullopt : std::optional<float>(row.ratio));
+        EXPECT_TRUE(line.ends_with(std::string("border=\"0\" ") + row.size)) << line;
+        EXPECT_TRUE(line.starts_with("<img src=\"../../iPhoto Library/Thumbnails/" +
+                                     std::string(row.file) + "\""))
+            << line;
+    }
+    // Without the files, as the fuzzer and a builder without them see the library.
+    const SitePageBuilder blind(defaultStyle());
+    EXPECT_TRUE(thumbnailLine(blind, "landscape.jpg", std::nullopt)
+                    .ends_with("width=\"150\" height=\"150\" style=\"object-fit:contain\">"));
+}
+
+TEST_F(ThumbnailFiles, ARebuildReadsOnlyNewOrChangedThumbnails) {
+    const SitePageBuilder builder(defaultStyle(),
+                                  PictureFiles{(home_.path() / "Sites").string(), &sizes_});
+    auto build = [&] {
+        sizes_.startBuild();
+        for (const char* file : {"landscape.jpg", "portrait.png", "square.gif", "missing.jpg"}) {
+            thumbnailLine(builder, file, std::nullopt);
+        }
+        sizes_.forgetUnused();
+    };
+    build();
+    EXPECT_EQ(sizes_.headersRead(), 3u); // the missing file has no header to read
+    build();
+    EXPECT_EQ(sizes_.headersRead(), 3u);
+
+    // Rewritten as another shape: read again, and shown in its new proportions.
+    fs::copy_file(thumbs() / "portrait.png", thumbs() / "landscape.jpg",
+                  fs::copy_options::overwrite_existing);
+    const timespec later[2] = {{2000000000, 0}, {2000000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (thumbs() / "landscape.jpg").c_str(), later, 0), 0);
+    build();
+    EXPECT_EQ(sizes_.headersRead(), 4u);
+    EXPECT_TRUE(thumbnailLine(builder, "landscape.jpg", std::nullopt)
+                    .ends_with("width=\"112\" height=\"150\">"));
+
+    // What a build no longer looks at is forgotten.
+    EXPECT_EQ(sizes_.size(), 3u);
+    sizes_.startBuild();
+    thumbnailLine(builder, "square.gif", std::nullopt);
+    sizes_.forgetUnused();
+    EXPECT_EQ(sizes_.size(), 1u);
+}
+
+// With the picture's own modification date from the index, a rebuild looks at no file: the
+// application dates the picture anew whenever it makes a new thumbnail.
+TEST_F(ThumbnailFiles, ThePicturesOwnDateSparesLookingAtTheFile) {
+    const SitePageBuilder builder(defaultStyle(),
+                                  PictureFiles{(home_.path() / "Sites").string(), &sizes_});
+    const double monday = 400000000.0;
+    EXPECT_TRUE(thumbnailLine(builder, "landscape.jpg", std::nullopt, monday)
+                    .ends_with("width=\"150\" height=\"100\">"));
+    EXPECT_EQ(sizes_.headersRead(), 1u);
+
+    // Turned in the application: a new thumbnail and a new date.
+    fs::copy_file(thumbs() / "portrait.png", thumbs() / "landscape.jpg",
+                  fs::copy_options::overwrite_existing);
+    EXPECT_TRUE(thumbnailLine(builder, "landscape.jpg", std::nullopt, monday)
+                    .ends_with("width=\"150\" height=\"100\">"));
+    EXPECT_EQ(sizes_.headersRead(), 1u);
+    EXPECT_TRUE(thumbnailLine(builder, "landscape.jpg", std::nullopt, monday + 60)
+                    .ends_with("width=\"112\" height=\"150\">"));
+    EXPECT_EQ(sizes_.headersRead(), 2u);
+
+    // A thumbnail the application has not written yet is looked for again at the next build.
+    const std::string square = "width=\"150\" height=\"150\" style=\"object-fit:contain\">";
+    EXPECT_TRUE(thumbnailLine(builder, "later.gif", std::nullopt, monday).ends_with(square));
+    fs::copy_file(thumbs() / "square.gif", thumbs() / "later.gif");
+    EXPECT_TRUE(thumbnailLine(builder, "later.gif", std::nullopt, monday)
+                    .ends_with("width=\"150\" height=\"150\">"));
+}
+
 TEST(AlbumPage, LibraryTextsAreEscaped) {
     enum class Field { AlbumName, AlbumComment, Caption, Comment, ThumbPath, ImagePath };
     struct Case {
@@ -426,19 +766,20 @@ TEST(AlbumPage, LibraryTextsAreEscaped) {
     static constexpr Case cases[] = {
         {"caption with an ampersand and markup", Field::Caption, "Café & <Friends>",
          "<br>Café &amp; &lt;Friends&gt;",
-         "<img src=\"../..\" alt=\"Café &amp; &lt;Friends&gt;\" border=\"0\" width=\"0\" "
-         "height=\"150\">"},
+         "<img src=\"../..\" alt=\"Café &amp; &lt;Friends&gt;\" border=\"0\" width=\"150\" "
+         "height=\"150\" style=\"object-fit:contain\">"},
         {"caption with script and quotes", Field::Caption, "\"><script>alert('x')</script>",
          "<br>&quot;&gt;&lt;script&gt;alert('x')&lt;/script&gt;",
          "<img src=\"../..\" alt=\"&quot;&gt;&lt;script&gt;alert('x')&lt;/script&gt;\" "
-         "border=\"0\" width=\"0\" height=\"150\">"},
+         "border=\"0\" width=\"150\" height=\"150\" style=\"object-fit:contain\">"},
         {"caption already holding an entity", Field::Caption, "&amp;&", "<br>&amp;amp;&amp;",
          nullptr},
         {"caption keeps percent, hash and question mark", Field::Caption, "100% #1?",
          "<br>100% #1?", nullptr},
         {"caption of special characters only", Field::Caption, "<>", "<br>&lt;&gt;", nullptr},
         {"non-ASCII caption unchanged", Field::Caption, "夏の海 – Été", "<br>夏の海 – Été",
-         "<img src=\"../..\" alt=\"夏の海 – Été\" border=\"0\" width=\"0\" height=\"150\">"},
+         "<img src=\"../..\" alt=\"夏の海 – Été\" border=\"0\" width=\"150\" height=\"150\" "
+         "style=\"object-fit:contain\">"},
         {"picture comment", Field::Comment, "\"a\" < b & c",
          "<font size=\"-2\" color =\"#A3392C\"><br>&quot;a&quot; &lt; b &amp; c", nullptr},
         {"album name", Field::AlbumName, "Tom & Jerry <3",
@@ -450,12 +791,12 @@ TEST(AlbumPage, LibraryTextsAreEscaped) {
         {"thumbnail path breaking out of its attribute", Field::ThumbPath,
          "/home/ann/Sites/iPhoto Library/x\" onerror=\"alert(1).jpg",
          "<img src=\"../../iPhoto Library/x&quot; onerror=&quot;alert(1).jpg\" alt=\"\" "
-         "border=\"0\" width=\"0\" height=\"150\">",
+         "border=\"0\" width=\"150\" height=\"150\" style=\"object-fit:contain\">",
          nullptr},
         {"thumbnail path with URL characters", Field::ThumbPath,
          "/home/ann/Sites/iPhoto Library/100% #1?.jpg",
          "<img src=\"../../iPhoto Library/100%25 %231%3F.jpg\" alt=\"\" border=\"0\" "
-         "width=\"0\" height=\"150\">",
+         "width=\"150\" height=\"150\" style=\"object-fit:contain\">",
          nullptr},
         {"download path with every special character", Field::ImagePath,
          "/home/ann/Sites/iPhoto Library/a&b<c>\"d%e#f?g.jpg",

@@ -87,6 +87,7 @@ TEST_F(Accessibility, EveryControlSaysItsRoleNameAndValue) {
         {"albumTitleFontSizeMenu", QAccessible::ComboBox, "Album title heading size (1 largest)",
          nullptr},
         {"albumCommentColorWell", QAccessible::Button, "Album comment colour", nullptr},
+        {"publishEventsCheckBox", QAccessible::CheckBox, "Publish events", nullptr},
         {"viewSetingListView", QAccessible::List, "Saved looks", nullptr},
         {"saveSettingButton", QAccessible::Button, "Save Look…", nullptr},
         {"useSelectedSettingButton", QAccessible::Button, "Use Selected Look", nullptr},
@@ -141,6 +142,9 @@ TEST_F(Accessibility, PopupValuesReachTheScreenReaderWhenTheyChange) {
         QTest::keyClick(popup, before + 1 < popup->count() ? Qt::Key_Down : Qt::Key_Up);
         ASSERT_NE(popup->currentIndex(), before);
         EXPECT_EQ(accessible(popup)->text(QAccessible::Value), popup->currentText());
+        // Also as its text, where a screen reader that finds no selected item reads it.
+        ASSERT_TRUE(accessible(popup)->textInterface());
+        EXPECT_EQ(accessible(popup)->textInterface()->text(0, -1), popup->currentText());
         EXPECT_EQ(selectedInPopupList(popup), popup->currentText());
         // The new value was stored, so the screen reader says what the site will show.
         EXPECT_EQ(pane_->pref()->integerSetting(row.setting), popup->currentText().toInt());
@@ -244,7 +248,7 @@ TEST_F(Accessibility, ProblemsAreAnnouncedAsAlerts) {
         QLabel* problem = pane_->saveProblemLabel;
         EXPECT_TRUE(problem->isVisible());
         QAccessibleInterface* alert = accessible(problem);
-        EXPECT_EQ(alert->role(), QAccessible::AlertMessage);
+        EXPECT_EQ(alert->role(), QAccessible::Notification);
         EXPECT_TRUE(alert->text(QAccessible::Name).contains(QLatin1String(row.says)))
             << alert->text(QAccessible::Name).toStdString();
         // The unreadable file is never overwritten.
@@ -258,11 +262,7 @@ TEST_F(Accessibility, ProblemTextIsReadableInLightAndDarkStyles) {
     ASSERT_NO_FATAL_FAILURE(openShown());
     const QPalette original = QApplication::palette();
     QPalette light = QStyleFactory::create(QStringLiteral("Fusion"))->standardPalette();
-    QPalette dark = light;
-    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
-    dark.setColor(QPalette::WindowText, Qt::white);
-    dark.setColor(QPalette::Base, QColor(0x2A, 0x2A, 0x2A));
-    dark.setColor(QPalette::Text, Qt::white);
+    QPalette dark = darkPalette();
     struct Case {
         const char* name;
         QPalette palette;

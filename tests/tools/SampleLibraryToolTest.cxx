@@ -3,6 +3,7 @@
 // opened with Qt.
 
 #include "PlistRead.hxx"
+#include "SampleImages.hxx"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -119,7 +120,7 @@ std::set<std::string> keySet(plist_t keyList) {
 
 // What every index must satisfy for the publisher, whatever the library's size.
 void expectConsistentIndex(plist_t root, const std::string& library, std::size_t pictureCount,
-                           std::size_t regularCount) {
+                           std::size_t regularCount, bool aspectRatios = true) {
     ASSERT_TRUE(isType(root, PLIST_DICT)) << "the index does not parse as a dictionary";
     EXPECT_EQ(text(item(root, "Archive Path")), library);
     EXPECT_FALSE(text(item(root, "Application Version")).empty());
@@ -151,7 +152,11 @@ void expectConsistentIndex(plist_t root, const std::string& library, std::size_t
         EXPECT_EQ(integer(item(picture, "Roll")), rollOf[key]);
         EXPECT_EQ(text(item(picture, "ImagePath")).rfind(library + "/", 0), 0u);
         EXPECT_EQ(text(item(picture, "ThumbPath")).rfind(library + "/", 0), 0u);
-        EXPECT_GT(real(item(picture, "Aspect Ratio")), 0.0);
+        if (aspectRatios) {
+            EXPECT_GT(real(item(picture, "Aspect Ratio")), 0.0);
+        } else {
+            EXPECT_EQ(item(picture, "Aspect Ratio"), nullptr);
+        }
     }
 
     const auto albums = elements(item(root, "List of Albums"));
@@ -353,6 +358,37 @@ TEST_F(SampleToolTest, NoImagesWritesOnlyAConsistentIndex) {
     expectConsistentIndex(root.get(), library(), 3000, 120);
 }
 
+// Benchmarks of the later versions' libraries: no aspect ratio in the index, and a thumbnail of
+// each picture's proportions as the only file beside it.
+TEST_F(SampleToolTest, PlainThumbnailsWithoutAspectRatios) {
+    const ToolRun result = run({"--home", home_, "--plain-thumbnails", "--no-aspect-ratio",
+                                "--pictures", "12", "--albums", "3", "--seed", "5"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const Plist root = readIndex();
+    expectConsistentIndex(root.get(), library(), 12, 3, false);
+
+    Options options;
+    options.home = home_;
+    options.albums = 3;
+    options.pictures = 12;
+    options.seed = 5;
+    const SampleLibrary plan = planLibrary(options);
+    const auto files = snapshot();
+    EXPECT_EQ(files.size(), 1 + plan.pictures.size()); // the index and the thumbnails
+    std::set<std::pair<int, int>> shapes;
+    for (const Picture& picture : plan.pictures) {
+        const std::string path = plan.thumbPath(picture);
+        SCOPED_TRACE(path);
+        QImageReader reader(QString::fromStdString(path));
+        EXPECT_EQ(reader.format(), "jpeg");
+        const QSize size = reader.size();
+        EXPECT_EQ(size, sizeForAspect(picture.aspectRatio, kThumbSide));
+        shapes.insert({size.width(), size.height()});
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(plan.imagePath(picture))));
+    }
+    EXPECT_GE(shapes.size(), 3u);
+}
+
 TEST_F(SampleToolTest, SameSeedGivesTheSameFiles) {
     const std::vector<std::string> args{"--home",   home_, "--pictures", "8",
                                         "--albums", "3",   "--seed",     "42"};
@@ -396,6 +432,9 @@ TEST_F(SampleToolTest, RefusesBadArgumentsAndTargetsItCannotWrite) {
         {"unknown option", Setup::None, {"--home", "{home}", "--colour"}},
         {"stray argument", Setup::None, {"--home", "{home}", "extra"}},
         {"flag given a value", Setup::None, {"--home", "{home}", "--no-images=yes"}},
+        {"no images and plain thumbnails at once",
+         Setup::None,
+         {"--home", "{home}", "--no-images", "--plain-thumbnails"}},
         {"library folder cannot be made", Setup::SitesIsAFile, {"--home", "{home}", "--no-images"}},
         {"existing index without --force", Setup::IndexExists, {"--home", "{home}", "--no-images"}},
     };
