@@ -3,15 +3,14 @@
 // pictures, leaving the last complete library in place.
 
 #include "BridgedLibrary.hxx"
-#include "DigikamSource.hxx"
-#include "FolderSource.hxx"
 #include "Home.hxx"
-#include "ShotwellSource.hxx"
+#include "LibrarySources.hxx"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -46,7 +45,8 @@ int main(int argc, char** argv) {
         if (option == "--source") {
             sourceName = argv[++i];
         } else if (option == "--folder") {
-            folder = argv[++i];
+            // On a command line a relative folder means one below the working folder.
+            folder = std::filesystem::absolute(argv[++i]).lexically_normal().string();
         } else if (option == "--home") {
             home = argv[++i];
         } else {
@@ -61,15 +61,9 @@ int main(int argc, char** argv) {
         ::unsetenv("XDG_CONFIG_HOME");
     }
 
-    std::unique_ptr<LibrarySource> source;
-    if (sourceName == "shotwell") {
-        source = std::make_unique<ShotwellSource>(ShotwellSource::defaultDatabase(home));
-    } else if (sourceName == "digikam") {
-        source = std::make_unique<DigikamSource>(DigikamSource::defaultConfig(home));
-    } else if (sourceName == "folder") {
-        source = std::make_unique<FolderSource>(folder.empty() ? FolderSource::defaultFolder(home)
-                                                               : folder);
-    } else {
+    const std::optional<SourceKind> kind = sourceKindNamed(sourceName);
+    std::unique_ptr<LibrarySource> source = kind ? makeSource(*kind, folder, home) : nullptr;
+    if (!source) {
         return usage();
     }
 
@@ -78,6 +72,8 @@ int main(int argc, char** argv) {
     BridgedLibrary library(BridgedLibrary::folderIn(home));
     UpdateOptions options;
     options.cancel = &stopRequested;
+    // The helper then finds the library as its source holds it, and does not read it again.
+    options.sourceStamp = sourceStamp(*kind, *source);
     options.progress = [](std::size_t done, std::size_t total) {
         if (done % 500 == 0 || done == total) {
             std::fprintf(stderr, "tessaly-bridge: %zu of %zu pictures\n", done, total);
@@ -89,6 +85,9 @@ int main(int argc, char** argv) {
         std::printf("%s: %zu pictures and movies, %zu thumbnails made, %zu skipped, %zu removed\n",
                     library.folder().c_str(), result.items, result.thumbnailsMade, result.skipped,
                     result.removed);
+        return 0;
+    case UpdateStatus::Unchanged:
+        std::printf("%s: already up to date\n", library.folder().c_str());
         return 0;
     case UpdateStatus::Cancelled:
         std::fprintf(stderr, "tessaly-bridge: stopped; the library is as it was\n");

@@ -9,14 +9,21 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <optional>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace tessaly::bridge {
 
@@ -38,6 +45,8 @@ struct Remembered {
     std::string extension;
 };
 using State = std::unordered_map<std::string, Remembered>;
+// The size remembered for an original that could not be found.
+constexpr std::int64_t kMissing = -1;
 
 // A stable name for an original, from its path: FNV-1a, 64 bits, as 16 hex digits.
 std::string keyFor(std::string_view path) {
@@ -90,23 +99,6 @@ State readState(const std::string& path) {
     return state;
 }
 
-// Writes a file next to `path` and renames it over `path`, so a reader sees the old file or the
-// new one whole.
-bool replaceFile(const std::string& path, const std::function<bool(int)>& write) {
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return false;
-    }
-    bool ok = ::fchmod(fd, 0644) == 0 && write(fd) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-    }
-    return ok;
-}
-
 bool writeState(const std::string& path, const State& state) {
     std::string text;
     for (const auto& [key, item] : state) {
@@ -115,7 +107,7 @@ bool writeState(const std::string& path, const State& state) {
         text += key + ' ' + std::to_string(item.size) + ' ' + std::to_string(item.modified) + ' ' +
                 std::string(aspect, end) + ' ' + item.extension + '\n';
     }
-    return replaceFile(path, [&](int fd) { return writeAll(fd, text); });
+    return replaceFile(path, text, 0644);
 }
 
 bool isDirectory(const std::string& path) {
@@ -171,11 +163,18 @@ struct Paths {
 // The index as the site's builder reads it. The first three albums are never published, as in
 // the photo application's own libraries: the whole library, then the last import and the last
 // months, here left empty. Each album of the snapshot follows as a published ("Regular") album.
+//
+// An index that would come out as it is stays untouched: the source's program writes its database
+// for much that the site does not show, and a new index would have the whole site built again.
 bool writeIndex(const std::string& folder, const Paths& paths, const LibrarySnapshot& snapshot,
                 const State& state, const std::vector<std::vector<const std::string*>>& keys,
                 const std::unordered_map<std::string, const SnapshotItem*>& firstOf) {
-    return replaceFile(folder + "/AlbumData.xml", [&](int fd) {
-        PlistWriter writer([fd](std::string_view bytes) { return writeAll(fd, bytes); });
+    std::string text;
+    const bool made = [&] {
+        PlistWriter writer([&text](std::string_view bytes) {
+            text.append(bytes);
+            return true;
+        });
         writer.beginDict();
         writer.key("Application Version");
         writer.string("Tessaly library bridge");
@@ -273,16 +272,141 @@ bool writeIndex(const std::string& folder, const Paths& paths, const LibrarySnap
         writer.integer(0);
         writer.endDict();
         return writer.finish();
-    });
+    }();
+    if (!made) {
+        return false;
+    }
+    const std::string path = folder + "/AlbumData.xml";
+    if (readWholeFile(path, text.size() + 1) == text) {
+        return true;
+    }
+    return replaceFile(path, text, 0644);
 }
 
 void skip(const std::string& path, std::string_view why) {
     logLine("Library bridge: skipped " + cleanText(path) + ": " + std::string(why));
 }
 
+bool isCancelled(const UpdateOptions& options) { return options.cancel && options.cancel->load(); }
+
+// Holds the folder's lock, taken on its marker, for one update. Waits while another update holds
+// it, looking every few milliseconds whether the caller still wants to wait.
+class FolderLock {
+public:
+    FolderLock(const std::string& marker, const UpdateOptions& options)
+        : fd_(::open(marker.c_str(), O_RDONLY | O_CLOEXEC)) {
+        while (fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            if ((errno != EWOULDBLOCK && errno != EINTR) || isCancelled(options)) {
+                ::close(fd_);
+                fd_ = -1;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_;
+};
+
+// One original of an update, from the look at its file to its place in the index.
+struct Work {
+    const std::string* key = nullptr;
+    const SnapshotItem* item = nullptr;
+    struct stat info {};
+    bool present = false;
+    Remembered remembered;
+    bool make = false;             // its thumbnail is to be made
+    std::optional<Thumbnail> made; // once tried; none when the update stopped first
+};
+
+// Tells the caller how far the update is, one original at a time, from whichever thread finished
+// it.
+class Progress {
+public:
+    Progress(const UpdateOptions& options, std::size_t total)
+        : report_(options.progress), total_(total) {}
+    void oneDone() {
+        std::lock_guard lock(mutex_);
+        ++done_;
+        if (report_) {
+            report_(done_, total_);
+        }
+    }
+
+private:
+    const std::function<void(std::size_t, std::size_t)>& report_;
+    std::size_t total_;
+    std::mutex mutex_;
+    std::size_t done_ = 0;
+};
+
+// Makes the thumbnails the works need, several at once: one libvips pipeline keeps about one core
+// busy, and the pictures are independent of each other. No new one is begun once the update is
+// cancelled, and one given up half way is left without a result.
+void makeThumbnails(const std::vector<Work*>& todo, const Paths& paths,
+                    const UpdateOptions& options, Progress& progress) {
+    std::atomic<std::size_t> next{0};
+    const auto worker = [&] {
+        Thumbnailer thumbnailer(BridgedLibrary::kThumbnailSide);
+        thumbnailer.setCancel(options.cancel);
+        for (std::size_t i = next++; i < todo.size() && !isCancelled(options); i = next++) {
+            Work& work = *todo[i];
+            const std::string fresh = paths.thumbs + "/." + *work.key + ".new.jpg";
+            // An empty file is most often one still being copied; it is looked at again once it
+            // has changed.
+            Thumbnail made{false, 0, "an empty file"};
+            if (work.info.st_size != 0) {
+                try {
+                    made = thumbnailer.make(work.item->file, work.item->kind, fresh);
+                } catch (const std::exception& error) {
+                    made = Thumbnail{false, 0, error.what()};
+                }
+            }
+            if (!made.made && isCancelled(options)) {
+                // Given up half way: not a fault of the picture, which is tried again.
+                ::unlink(fresh.c_str());
+                return;
+            }
+            if (made.made && ::rename(fresh.c_str(), paths.thumb(*work.key).c_str()) != 0) {
+                made = Thumbnail{false, 0, "the thumbnail cannot be written"};
+            }
+            if (!made.made) {
+                ::unlink(fresh.c_str());
+            }
+            work.made = std::move(made);
+            progress.oneDone();
+        }
+    };
+    const std::size_t threads =
+        std::min<std::size_t>(todo.size(), BridgedLibrary::thumbnailThreads());
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < threads; ++t) {
+        helpers.emplace_back(worker);
+    }
+    if (threads > 0) {
+        worker();
+    }
+    for (std::thread& helper : helpers) {
+        helper.join();
+    }
+}
+
 } // namespace
 
 BridgedLibrary::BridgedLibrary(std::string folder) : folder_(std::move(folder)) {}
+
+unsigned BridgedLibrary::thumbnailThreads() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+}
 
 std::string BridgedLibrary::folderIn(const std::string& home) {
     return home + "/Sites/iPhoto Library";
@@ -308,8 +432,9 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
     UpdateResult result;
     switch (state()) {
     case FolderState::Foreign:
+        result.problem = UpdateProblem::FolderTaken;
         result.message = "The folder " + folder_ +
-                         " holds a photo library the bridge did not make; it is left alone.";
+                         " holds a photo library that Tessaly did not make; it is left alone.";
         return result;
     case FolderState::Missing: {
         const std::string parent = folder_.substr(0, folder_.rfind('/'));
@@ -318,6 +443,7 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
                            ? ::open(markerPath.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644)
                            : -1;
         if (fd < 0 || !writeAll(fd, kMarkerText) || ::close(fd) != 0) {
+            result.problem = UpdateProblem::Unwritable;
             result.message = "The folder " + folder_ + " cannot be made: " + std::strerror(errno);
             return result;
         }
@@ -326,8 +452,19 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
     case FolderState::Bridged:
         break;
     }
+    const FolderLock lock(folder_ + "/" + kMarkerName, options);
+    if (!lock.held()) {
+        if (isCancelled(options)) {
+            result.status = UpdateStatus::Cancelled;
+        } else {
+            result.problem = UpdateProblem::Unwritable;
+            result.message = "The folder " + folder_ + " cannot be locked: " + std::strerror(errno);
+        }
+        return result;
+    }
     const Paths paths{folder_ + "/Thumbs", folder_ + "/Originals"};
     if (!makeFolder(paths.thumbs) || !makeFolder(paths.originals)) {
+        result.problem = UpdateProblem::Unwritable;
         result.message = "The folder " + folder_ + " cannot be written: " + std::strerror(errno);
         return result;
     }
@@ -355,61 +492,88 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
         }
     }
 
-    Thumbnailer thumbnailer(kThumbnailSide);
-    std::unordered_set<std::string> good;
-    std::size_t done = 0;
+    const auto stop = [&] {
+        // What was made so far is kept for the next update; the old index stays.
+        for (auto& [oldKey, item] : old) {
+            now.try_emplace(oldKey, item);
+        }
+        writeState(statePath, now);
+        result.status = UpdateStatus::Cancelled;
+        return result;
+    };
+    Progress progress(options, order.size());
+
+    // First a look at every original, which says whose thumbnail is to be made.
+    std::vector<Work> works;
+    works.reserve(order.size());
+    std::vector<Work*> todo;
     for (const std::string& key : order) {
-        if (options.cancel && options.cancel->load()) {
-            // What was made so far is kept for the next update; the old index stays.
-            for (auto& [oldKey, item] : old) {
-                now.try_emplace(oldKey, item);
-            }
-            writeState(statePath, now);
-            result.status = UpdateStatus::Cancelled;
-            return result;
+        if (isCancelled(options)) {
+            return stop();
         }
-        const SnapshotItem& item = *firstOf.at(key);
-        struct stat info {};
-        if (::stat(item.file.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-            skip(item.file, errno == ELOOP ? "a link loop" : "cannot be found or is no file");
-        } else if (info.st_size == 0) {
-            skip(item.file, "an empty file");
-        } else {
-            Remembered remembered{info.st_size, nanoseconds(info.st_mtim), 0,
-                                  extensionOf(item.file)};
+        Work& work = works.emplace_back();
+        work.key = &key;
+        work.item = firstOf.at(key);
+        const SnapshotItem& item = *work.item;
+        if (::stat(item.file.c_str(), &work.info) != 0 || !S_ISREG(work.info.st_mode)) {
+            const int why = errno;
+            // Remembered as missing, so that it is logged when it goes, not at every update.
             const auto known = old.find(key);
-            const std::string thumb = paths.thumb(key);
-            struct stat thumbInfo {};
-            const bool unchanged = known != old.end() && known->second.size == remembered.size &&
-                                   known->second.modified == remembered.modified;
-            if (unchanged &&
-                (known->second.aspectRatio == 0 || ::stat(thumb.c_str(), &thumbInfo) == 0)) {
-                // A file that failed before is not tried again, nor logged, until it changes.
-                remembered.aspectRatio = known->second.aspectRatio;
+            if (known == old.end() || known->second.size != kMissing) {
+                skip(item.file, why == ELOOP ? "a link loop" : "cannot be found or is no file");
+            }
+            now.emplace(key, Remembered{kMissing, 0, 0, {}});
+            progress.oneDone();
+            continue;
+        }
+        work.present = true;
+        work.remembered = Remembered{work.info.st_size, nanoseconds(work.info.st_mtim), 0,
+                                     extensionOf(item.file)};
+        const auto known = old.find(key);
+        struct stat thumbInfo {};
+        const bool unchanged = known != old.end() && known->second.size == work.remembered.size &&
+                               known->second.modified == work.remembered.modified;
+        if (unchanged &&
+            (known->second.aspectRatio == 0 || ::stat(paths.thumb(key).c_str(), &thumbInfo) == 0)) {
+            // A file that failed before is not tried again, nor logged, until it changes.
+            work.remembered.aspectRatio = known->second.aspectRatio;
+            progress.oneDone();
+        } else {
+            work.make = true;
+            todo.push_back(&work);
+        }
+    }
+
+    makeThumbnails(todo, paths, options, progress);
+
+    // Then each in the library's order: its result logged, its original linked, all remembered.
+    std::unordered_set<std::string> good;
+    for (Work& work : works) {
+        if (!work.present || (work.make && !work.made)) {
+            // Missing (said above), or not made because the update was stopped.
+            continue;
+        }
+        const SnapshotItem& item = *work.item;
+        if (work.made) {
+            if (work.made->made) {
+                work.remembered.aspectRatio = work.made->aspectRatio;
+                ++result.thumbnailsMade;
             } else {
-                const std::string fresh = paths.thumbs + "/." + key + ".new.jpg";
-                const Thumbnail made = thumbnailer.make(item.file, item.kind, fresh);
-                if (made.made && ::rename(fresh.c_str(), thumb.c_str()) == 0) {
-                    remembered.aspectRatio = made.aspectRatio;
-                    ++result.thumbnailsMade;
-                } else {
-                    ::unlink(fresh.c_str());
-                    skip(item.file, made.made ? "the thumbnail cannot be written" : made.error);
-                }
+                skip(item.file, work.made->error);
             }
-            if (remembered.aspectRatio > 0) {
-                if (linkOriginal(item.file, info, paths.original(key, remembered.extension))) {
-                    good.insert(key);
-                } else {
-                    skip(item.file, "cannot be linked into the library");
-                }
+        }
+        if (work.remembered.aspectRatio > 0) {
+            if (linkOriginal(item.file, work.info,
+                             paths.original(*work.key, work.remembered.extension))) {
+                good.insert(*work.key);
+            } else {
+                skip(item.file, "cannot be linked into the library");
             }
-            now.emplace(key, std::move(remembered));
         }
-        ++done;
-        if (options.progress) {
-            options.progress(done, order.size());
-        }
+        now.emplace(*work.key, std::move(work.remembered));
+    }
+    if (isCancelled(options)) {
+        return stop();
     }
     result.skipped = order.size() - good.size();
 
@@ -422,6 +586,7 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
     }
     std::erase_if(firstOf, [&](const auto& entry) { return !good.contains(entry.first); });
     if (!writeIndex(folder_, paths, snapshot, now, keys, firstOf)) {
+        result.problem = UpdateProblem::Unwritable;
         result.message = "The index in " + folder_ + " cannot be written: " + std::strerror(errno);
         return result;
     }
@@ -440,17 +605,62 @@ UpdateResult BridgedLibrary::update(const LibrarySnapshot& snapshot, const Updat
         }
     }
     writeState(statePath, now);
+    const std::string stampPath = folder_ + "/" + kSourceStampName;
+    if (options.sourceStamp.empty()) {
+        ::unlink(stampPath.c_str());
+    } else {
+        replaceFile(stampPath, options.sourceStamp, 0644);
+    }
     result.items = good.size();
     result.status = UpdateStatus::Updated;
     return result;
 }
 
+std::string BridgedLibrary::madeFrom() const {
+    if (state() != FolderState::Bridged) {
+        return {};
+    }
+    constexpr std::uintmax_t kLargestStamp = 1 << 20;
+    return readWholeFile(folder_ + "/" + kSourceStampName, kLargestStamp).value_or("");
+}
+
+bool BridgedLibrary::discard() {
+    if (state() != FolderState::Bridged) {
+        return false;
+    }
+    // Links are removed, never followed.
+    std::error_code error;
+    std::filesystem::remove_all(folder_, error);
+    return !error;
+}
+
 UpdateResult bridgeLibrary(LibrarySource& source, BridgedLibrary& library,
                            const UpdateOptions& options) {
+    UpdateResult result;
+    if (library.state() == BridgedLibrary::FolderState::Foreign) {
+        return library.update({}, options);
+    }
+    if (!options.sourceStamp.empty() && library.madeFrom() == options.sourceStamp) {
+        result.status = UpdateStatus::Unchanged;
+        return result;
+    }
+    source.setCancel(options.cancel);
     SnapshotResult read = source.read();
+    source.setCancel(nullptr);
     if (!read.snapshot) {
-        UpdateResult result;
-        result.message = read.error;
+        if (isCancelled(options)) {
+            result.status = UpdateStatus::Cancelled;
+        } else {
+            result.problem = UpdateProblem::Unreadable;
+            result.message = read.error;
+        }
+        return result;
+    }
+    const auto& albums = read.snapshot->albums;
+    if (options.refuseEmpty && std::all_of(albums.begin(), albums.end(),
+                                           [](const auto& album) { return album.items.empty(); })) {
+        result.problem = UpdateProblem::Empty;
+        result.message = "The library " + source.location() + " holds no pictures or movies.";
         return result;
     }
     return library.update(*read.snapshot, options);

@@ -206,7 +206,7 @@ SnapshotResult DigikamSource::read() {
     if (database.path.empty()) {
         return {std::nullopt, database.error};
     }
-    SqliteDatabase db(database.path);
+    SqliteDatabase db(database.path, cancelFlag());
     if (!db.beginSnapshot()) {
         return {std::nullopt, db.error()};
     }

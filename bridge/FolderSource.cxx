@@ -24,12 +24,13 @@ struct Entry {
 };
 
 // The folder's visible entries in name order, links followed; each entry that cannot be used is
-// logged once and left out.
-std::vector<Entry> listFolder(const std::string& path) {
+// reported and left out.
+std::vector<Entry> listFolder(const std::string& path,
+                              const std::function<void(const std::string&)>& report) {
     std::vector<Entry> entries;
     DIR* dir = ::opendir(path.c_str());
     if (!dir) {
-        logLine("Library bridge: skipped folder " + cleanText(path) + ": cannot be read");
+        report("skipped folder " + cleanText(path) + ": cannot be read");
         return entries;
     }
     while (const dirent* found = ::readdir(dir)) {
@@ -39,14 +40,13 @@ std::vector<Entry> listFolder(const std::string& path) {
         }
         const std::string full = path + "/" + name;
         if (!isIndexablePath(name)) {
-            logLine("Library bridge: skipped " + cleanText(full) +
-                    ": the name is not valid UTF-8 text");
+            report("skipped " + cleanText(full) + ": the name is not valid UTF-8 text");
             continue;
         }
         Entry entry{name, {}};
         if (::fstatat(::dirfd(dir), found->d_name, &entry.info, 0) != 0) {
-            logLine("Library bridge: skipped " + full + ": " +
-                    (errno == ELOOP ? "a link loop" : "a link to nothing or unreadable"));
+            report("skipped " + cleanText(full) + ": " +
+                   (errno == ELOOP ? "a link loop" : "a link to nothing or unreadable"));
             continue;
         }
         entries.push_back(std::move(entry));
@@ -93,6 +93,13 @@ SnapshotResult FolderSource::read() {
                 "The folder " + cleanText(folder_) + " has a name that is not valid UTF-8 text."};
     }
     LibrarySnapshot snapshot;
+    // Each problem is logged when it is first met, not again at every read while it lasts.
+    std::set<std::string> reportedNow;
+    const auto report = [&](const std::string& line) {
+        if (reportedNow.insert(line).second && !reported_.contains(line)) {
+            logLine("Library bridge: " + line);
+        }
+    };
     std::set<std::pair<dev_t, ino_t>> visited{{top.st_dev, top.st_ino}};
     std::set<std::string> seen; // paths of the pictures read, to forget the rest
     const std::string rootName = folder_.substr(folder_.rfind('/') + 1);
@@ -101,13 +108,17 @@ SnapshotResult FolderSource::read() {
         [&](const std::string& path, const std::string& relative, int depth) {
             SnapshotAlbum album{relative.empty() ? rootName : relative, {}, {}};
             std::vector<std::pair<std::string, std::string>> folders;
-            for (const Entry& entry : listFolder(path)) {
+            for (const Entry& entry : listFolder(path, report)) {
+                // Reading each picture's description is what makes a large tree slow.
+                if (cancelled()) {
+                    return;
+                }
                 const std::string full = path + "/" + entry.name;
                 if (S_ISDIR(entry.info.st_mode)) {
                     if (depth >= kMaxDepth ||
                         !visited.insert({entry.info.st_dev, entry.info.st_ino}).second) {
-                        logLine("Library bridge: skipped folder " + full +
-                                ": reached again through a link");
+                        report("skipped folder " + cleanText(full) +
+                               ": reached again through a link");
                         continue;
                     }
                     folders.emplace_back(full, relative.empty() ? entry.name
@@ -137,6 +148,11 @@ SnapshotResult FolderSource::read() {
             }
         };
     walk(folder_, {}, 0);
+    if (cancelled()) {
+        reported_.merge(reportedNow);
+        return {std::nullopt, "The reading of the folder " + folder_ + " was stopped."};
+    }
+    reported_ = std::move(reportedNow);
 
     std::lock_guard lock(mutex_);
     std::erase_if(described_, [&](const auto& known) { return !seen.contains(known.first); });

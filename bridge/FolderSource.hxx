@@ -7,6 +7,7 @@
 
 #include <map>
 #include <mutex>
+#include <set>
 
 namespace tessaly::bridge {
 
@@ -34,6 +35,8 @@ private:
     std::string descriptionOf(const std::string& path, std::int64_t size, std::int64_t modified);
 
     std::string folder_;
+    // What the last read logged about files and folders it could not use.
+    std::set<std::string> reported_;
     std::mutex mutex_;
     std::map<std::string, Described> described_;
 };

@@ -3,6 +3,7 @@
 // it reads; the bridged library is then brought in line with the snapshot.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -51,6 +52,17 @@ public:
 
     // The file or folder the source reads, for messages.
     virtual std::string location() const = 0;
+
+    // While set, a read in progress ends early, with no snapshot, once the flag is raised: a
+    // program that is told to stop must not first walk a whole tree of pictures.
+    void setCancel(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+
+protected:
+    bool cancelled() const { return cancel_ != nullptr && cancel_->load(); }
+    const std::atomic<bool>* cancelFlag() const { return cancel_; }
+
+private:
+    const std::atomic<bool>* cancel_ = nullptr;
 };
 
 } // namespace tessaly::bridge

@@ -67,7 +67,7 @@ std::string ShotwellSource::defaultDatabase(const std::string& home) {
 std::string ShotwellSource::stamp() const { return databaseStamp(path_); }
 
 SnapshotResult ShotwellSource::read() {
-    SqliteDatabase db(path_);
+    SqliteDatabase db(path_, cancelFlag());
     if (!db.beginSnapshot()) {
         return {std::nullopt, db.error()};
     }

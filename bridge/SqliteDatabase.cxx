@@ -8,8 +8,10 @@ namespace tessaly::bridge {
 
 namespace {
 
-// Long enough to wait out the application's own short write transactions.
+// Long enough to wait out the application's own short write transactions, looking in between
+// whether the wait is still wanted.
 constexpr int kBusyMilliseconds = 3000;
+constexpr int kBusyStepMilliseconds = 20;
 
 // A file name as an SQLite URI path: every byte but the plain ones percent-encoded, so that "?",
 // "#" and "%" in a folder's name cannot be read as parameters.
@@ -44,7 +46,8 @@ bool isReadOnlyRefusal(int code) {
 
 } // namespace
 
-SqliteDatabase::SqliteDatabase(const std::string& path) : path_(path) {
+SqliteDatabase::SqliteDatabase(const std::string& path, const std::atomic<bool>* cancel)
+    : path_(path), cancel_(cancel) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         error_ = "The database " + path + " cannot be found (" + std::strerror(errno) + ").";
@@ -88,8 +91,18 @@ bool SqliteDatabase::open(const std::string& uri) {
         fail("cannot be opened");
         return false;
     }
-    sqlite3_busy_timeout(db_, kBusyMilliseconds);
+    sqlite3_busy_handler(db_, &SqliteDatabase::waitWhileLocked, this);
     return true;
+}
+
+int SqliteDatabase::waitWhileLocked(void* self, int tries) {
+    const auto* database = static_cast<const SqliteDatabase*>(self);
+    if ((database->cancel_ && database->cancel_->load()) ||
+        tries * kBusyStepMilliseconds >= kBusyMilliseconds) {
+        return 0;
+    }
+    sqlite3_sleep(kBusyStepMilliseconds);
+    return 1;
 }
 
 void SqliteDatabase::fail(std::string_view what) {
@@ -97,7 +110,7 @@ void SqliteDatabase::fail(std::string_view what) {
     const int primary = code & 0xFF;
     error_ = "The database " + path_ + " " + std::string(what);
     if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
-        error_ += ": another program holds it locked. It will be read again later.";
+        error_ += ": another program holds it locked.";
     } else if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT) {
         error_ += ": it is not a readable SQLite database.";
     } else {

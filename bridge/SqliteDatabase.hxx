@@ -7,6 +7,7 @@
 // because no writer is there (no log file holds unread changes).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <sqlite3.h>
@@ -18,7 +19,9 @@ namespace tessaly::bridge {
 class SqliteDatabase {
 public:
     // Opens the file. On failure `error()` says why, naming the file, and the object holds none.
-    explicit SqliteDatabase(const std::string& path);
+    // While the application holds the file locked, reads wait a little for it, but not once
+    // `cancel` is raised.
+    explicit SqliteDatabase(const std::string& path, const std::atomic<bool>* cancel = nullptr);
     ~SqliteDatabase();
     SqliteDatabase(const SqliteDatabase&) = delete;
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;
@@ -61,8 +64,10 @@ public:
 private:
     bool open(const std::string& uri);
     void fail(std::string_view what);
+    static int waitWhileLocked(void* self, int tries);
 
     std::string path_;
+    const std::atomic<bool>* cancel_ = nullptr;
     sqlite3* db_ = nullptr;
     std::string error_;
 };

@@ -21,10 +21,12 @@ void startVips() {
     });
 }
 
-// Takes and clears libvips' error text, which is kept per thread.
+// Takes and clears libvips' error text in one step: libvips keeps one for the whole program, and
+// thumbnails are made on several threads at once.
 std::string vipsError(std::string_view what) {
-    std::string text = vips_error_buffer();
-    vips_error_clear();
+    char* taken = vips_error_buffer_copy();
+    std::string text = taken ? taken : "";
+    g_free(taken);
     while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
         text.pop_back();
     }
@@ -49,6 +51,12 @@ Thumbnail save(VipsImage* image, const std::string& target) {
         return {false, 0, vipsError("cannot write the thumbnail")};
     }
     return {true, static_cast<float>(image->Xsize) / static_cast<float>(image->Ysize), {}};
+}
+
+void stopWhenCancelled(VipsImage* image, VipsProgress*, gpointer cancel) {
+    if (static_cast<const std::atomic<bool>*>(cancel)->load()) {
+        vips_image_set_kill(image, TRUE);
+    }
 }
 
 } // namespace
@@ -85,7 +93,18 @@ Thumbnail Thumbnailer::picture(const std::string& source, const std::string& tar
                        "fail_on", VIPS_FAIL_ON_ERROR, nullptr) != 0) {
         return {false, 0, vipsError("cannot be decoded")};
     }
-    return save(thumb.image, target);
+    if (cancel_) {
+        // The picture is decoded while the thumbnail is written; libvips reports its progress
+        // as it goes, and each report is a point where the work can be given up.
+        vips_image_set_progress(thumb.image, TRUE);
+        g_signal_connect(thumb.image, "eval", G_CALLBACK(stopWhenCancelled),
+                         const_cast<std::atomic<bool>*>(cancel_));
+    }
+    Thumbnail made = save(thumb.image, target);
+    if (!made.made && cancel_ && cancel_->load()) {
+        made.error = "stopped";
+    }
+    return made;
 }
 
 Thumbnail Thumbnailer::movie(const std::string& source, const std::string& target) {

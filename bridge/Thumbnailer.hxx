@@ -8,6 +8,7 @@
 
 #include "LibrarySnapshot.hxx"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -34,11 +35,16 @@ public:
     // Writes a JPEG at `target`, whose longer side is at most the one given.
     Thumbnail make(const std::string& source, ItemKind kind, const std::string& target);
 
+    // While set, a picture being shrunk is given up as soon as the flag is raised, so that a
+    // large one does not hold up a program that was told to stop.
+    void setCancel(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+
 private:
     Thumbnail picture(const std::string& source, const std::string& target);
     Thumbnail movie(const std::string& source, const std::string& target);
 
     int side_;
+    const std::atomic<bool>* cancel_ = nullptr;
     ::video_thumbnailer_struct* video_ = nullptr;
 };
 

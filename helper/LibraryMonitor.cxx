@@ -1,5 +1,6 @@
 #include "LibraryMonitor.hxx"
 
+#include "Home.hxx"
 #include "Log.hxx"
 #include "SiteFiles.hxx"
 
@@ -11,7 +12,8 @@ namespace tessaly {
 
 using namespace std::chrono_literals;
 
-LibraryMonitor::LibraryMonitor(Reports reports) : reports_(std::move(reports)) {}
+LibraryMonitor::LibraryMonitor(Reports reports)
+    : reports_(std::move(reports)), bridge_(homeDirectory()) {}
 
 LibraryMonitor::~LibraryMonitor() { stop(); }
 
@@ -29,6 +31,7 @@ void LibraryMonitor::start() {
     // Both flags are raised before the thread exists, so a quit that comes before the thread's
     // first pass still waits for it.
     keepMonitorring_ = true;
+    stopping_ = false;
     monitorThreadRunning_ = true;
     thread_ = std::thread(&LibraryMonitor::runMonitorLoopThread, this);
 }
@@ -37,6 +40,7 @@ void LibraryMonitor::stop() {
     {
         std::lock_guard lock(wakeMutex_);
         keepMonitorring_ = false;
+        stopping_ = true;
     }
     wake_.notify_all();
     if (thread_.joinable()) {
@@ -45,13 +49,22 @@ void LibraryMonitor::stop() {
 }
 
 void LibraryMonitor::runMonitorLoopThread() {
-    reports_.started();
+    // The first build is made from the library as its source holds it now.
+    const MonitorWatch first = watched();
+    bridge_.refresh(first.librarySource, first.libraryFolder, stopping_);
+    if (keepMonitorring_) {
+        reports_.started();
+    }
     auto lastCheck = std::chrono::steady_clock::now();
     while (keepMonitorring_) {
         const MonitorWatch what = watched();
         const auto now = std::chrono::steady_clock::now();
         const double elapsedMinutes = std::chrono::duration<double>(now - lastCheck).count() / 60.0;
         if (elapsedMinutes > what.checkInterval) {
+            bridge_.refresh(what.librarySource, what.libraryFolder, stopping_);
+            if (!keepMonitorring_) {
+                break;
+            }
             const auto seenAt = RebuildPolicy::Clock::now();
             reports_.checked(look(what), seenAt);
             lastCheck = std::chrono::steady_clock::now();

@@ -3,8 +3,13 @@
 // holds what the last build was made from and whether what was seen needs a new one (see
 // RebuildPolicy). The one thing the two threads share is the hand-off of what to watch, replaced
 // whole under a short lock; what was seen travels the other way by the report callbacks.
+//
+// When the library is another program's (Shotwell, digiKam, a folder), the thread first brings
+// the bridged copy in ~/Sites up to date, before the run's first build and before each check (see
+// LibraryBridgeRunner). That may take minutes the first time; stop() still ends it at once.
 #pragma once
 
+#include "LibraryBridgeRunner.hxx"
 #include "RebuildPolicy.hxx"
 
 #include <atomic>
@@ -27,6 +32,9 @@ struct MonitorWatch {
     std::string contentsPath;
     std::string topPagePath;
     std::string indexPath;
+    // The settings' texts for the library to publish and its folder.
+    std::string librarySource;
+    std::string libraryFolder;
 };
 
 class LibraryMonitor {
@@ -66,6 +74,9 @@ private:
 
     std::atomic<bool> monitorThreadRunning_{false};
     std::atomic<bool> keepMonitorring_{false};
+    // Raised by stop(): the bridge's cancel flag, which it reads the other way round.
+    std::atomic<bool> stopping_{false};
+    LibraryBridgeRunner bridge_;
     std::mutex wakeMutex_;
     std::condition_variable wake_;
     std::thread thread_;

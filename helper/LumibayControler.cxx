@@ -104,6 +104,8 @@ void LumibayControler::publishMonitorView() {
         .contentsPath = getContentsFolderPath(),
         .topPagePath = getTopPagePath(),
         .indexPath = def_->getiPhotoLibPath(),
+        .librarySource = def_->getLibrarySource(),
+        .libraryFolder = def_->getLibraryFolder(),
     });
 }
 

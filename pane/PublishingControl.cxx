@@ -1,6 +1,7 @@
 // Publishing on and off: the start and stop sequences behind the start/stop button, the helper's
 // launch, the login item, and the about sheet.
 #include "AboutLumibay.hxx"
+#include "BridgedStart.hxx"
 #include "Constants.hxx"
 #include "Home.hxx"
 #include "LibraryRelocation.hxx"
@@ -57,7 +58,10 @@ void Tessaly::startLumibay() {
     PublishingSheets sheets(bundle_, targetWindow());
     sheets.setStopRequested([this] { return stopRequested_; });
     LibraryRelocation relocation(sheets);
-    const LibraryRelocation::Outcome outcome = relocation.prepareLibrary();
+    const LibraryRelocation::Outcome outcome =
+        bridgedSourceOf(*pref_) ? prepareBridgedLibrary(*pref_, bundle_, targetWindow(),
+                                                        [this] { return stopRequested_; })
+                                : relocation.prepareLibrary();
     if (!outcome.goOn) {
         return;
     }

@@ -39,6 +39,8 @@ inline constexpr auto kSettingControls = std::to_array<SettingControl>({
     {Setting::CheckInterval, "intervalLabel"},
     {Setting::SiteName, "siteFolderNameView"},
     {Setting::TopPageName, "siteTopPageNameView"},
+    {Setting::LibrarySource, "libraryMenu"},
+    {Setting::LibraryFolder, "libraryFolderView"},
     {Setting::ImageSize, "imageSizeControlView"},
     {Setting::NumOfCol, "numColomsMenu"},
     {Setting::MenuWidth, "menwWidthMenu"},

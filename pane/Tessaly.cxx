@@ -126,6 +126,7 @@ void Tessaly::mainViewDidLoad() {
     edits_ = std::make_unique<SettingEdits>(*pref_, *notifier_);
     presets_ = std::make_unique<PresetActions>(PresetFolder::inResources(bundle_.resourcePath()),
                                                bundle_, *pref_, *notifier_);
+    libraryChoice_ = std::make_unique<LibraryChoice>(mainView_, bundle_, *pref_);
     if (saveProblemLabel) {
         saveProblemLabel->hide();
     }
@@ -175,6 +176,9 @@ void Tessaly::viewSetUp() {
     }
     binder_->updateWidgets();
     showSiteAddress();
+    if (libraryChoice_) {
+        libraryChoice_->showSetting();
+    }
     setupSettingListView();
 }
 
@@ -201,6 +205,9 @@ void Tessaly::setActionButton(bool active) {
 
 void Tessaly::showPublishingState(PublishingState state) {
     publishingState_ = state;
+    if (libraryChoice_) {
+        libraryChoice_->setChangeable(state == PublishingState::NotPublishing);
+    }
     if (!publishingStateLabel) {
         return;
     }

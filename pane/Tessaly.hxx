@@ -7,6 +7,7 @@
 
 #include "Bundle.hxx"
 #include "InterfaceLoader.hxx"
+#include "LibraryChoice.hxx"
 #include "LumibayPref.hxx"
 #include "Notifier.hxx"
 #include "PresetActions.hxx"
@@ -85,7 +86,8 @@ public:
 
     void mainViewDidLoad();
     void didSelect();
-    // The control that has the focus when the window opens: the first one that changes something.
+    // The control that has the focus when the window opens: the first one that changes something
+    // of a running site (the Library choice above it is made once, before a start).
     QWidget* initialKeyView() const;
     void viewSetUp();
     void colorPalettSetUp();
@@ -132,6 +134,8 @@ public:
     void setPresetQuestions(PresetQuestions* questions);
     // The saved looks, from mainViewDidLoad on.
     PresetActions* presets() const { return presets_.get(); }
+    // The "Library" choice, from mainViewDidLoad on.
+    LibraryChoice* libraryChoice() const { return libraryChoice_.get(); }
 
     // The list's delegate messages: a selected preset can be applied or deleted, and the current
     // look saved only while none is selected.
@@ -161,6 +165,9 @@ public slots:
     // and announces it, and the window says when it was not saved. The controls that name no
     // action of their own reach it through the binder.
     void doChangeSetting(QObject* sender);
+    // The "Library" choice and its folder (LibraryChoice.cxx).
+    void doChangeLibrary(QObject* sender);
+    void doChooseLibraryFolder(QObject* sender);
     void doUseButton(QObject* sender);
     void doAboutButton(QObject* sender);
     void doOpenSite(QObject* sender);
@@ -245,6 +252,7 @@ private:
     bool adjustingPalette_ = false;
     bool openingProblem_ = false;
 
+    std::unique_ptr<LibraryChoice> libraryChoice_;
     std::unique_ptr<PresetActions> presets_;
     std::unique_ptr<PresetQuestions> ownQuestions_;
     PresetQuestions* questions_ = nullptr;

@@ -1,24 +1,28 @@
 // The bridge from each kind of library to the iPhoto-style folder, judged by the project's own
 // index reader: what the site would be built from.
 
+#include "BridgeFixtures.hxx"
 #include "BridgedLibrary.hxx"
+#include "CapturedLog.hxx"
 #include "DigikamSource.hxx"
 #include "FolderSource.hxx"
 #include "LibraryIndex.hxx"
+#include "LibrarySources.hxx"
+#include "MediaFiles.hxx"
 #include "ShotwellSource.hxx"
 #include "TempHome.hxx"
 #include "WaitUntil.hxx"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <algorithm>
 #include <cstdlib>
-#include <fstream>
+#include <fcntl.h>
 #include <map>
 #include <regex>
-#include <sqlite3.h>
+#include <sstream>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vips/vips.h>
 
@@ -26,33 +30,17 @@ namespace tessaly::bridge {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::TempHome;
+using namespace testing;
 
-// A real JPEG of the given size; an orientation other than 1 is written into its EXIF data.
-void writeJpeg(const fs::path& path, int width, int height, int orientation = 1) {
-    static const bool started = VIPS_INIT("bridge-tests") == 0;
-    ASSERT_TRUE(started);
-    fs::create_directories(path.parent_path());
-    VipsImage* image = nullptr;
-    ASSERT_EQ(vips_black(&image, width, height, "bands", 3, nullptr), 0);
-    VipsImage* copy = nullptr;
-    ASSERT_EQ(vips_copy(image, &copy, nullptr), 0);
-    g_object_unref(image);
-    vips_image_set_int(copy, "orientation", orientation);
-    ASSERT_EQ(vips_jpegsave(copy, path.c_str(), nullptr), 0);
-    g_object_unref(copy);
+std::string fileBytes(const fs::path& path) { return readFile(path); }
+
+// How many of the lines hold `text`.
+std::size_t linesWith(const std::vector<std::string>& lines, const std::string& text) {
+    return static_cast<std::size_t>(
+        std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(text) != std::string::npos;
+        }));
 }
-
-// A JPEG header that claims 50,000 x 50,000 pixels, with no picture after it.
-void writeHugeHeader(const fs::path& path) {
-    const unsigned char header[] = {0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x11, 0x08, 0xC3,
-                                    0x50, 0xC3, 0x50, 0x03, 0x01, 0x22, 0x00, 0x02,
-                                    0x11, 0x01, 0x03, 0x11, 0x01, 0xFF, 0xD9};
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(header), sizeof header);
-}
-
-std::string fileBytes(const fs::path& path) { return testing::readFile(path); }
 
 struct Published {
     std::vector<std::string> albums;                    // published names, in order
@@ -99,21 +87,17 @@ void expectSoundFiles(const Published& published,
 TEST(FolderBridge, PublishesFoldersAndSkipsWhatCannotBeShown) {
     TempHome home;
     const fs::path pictures = home.path() / "Pictures";
-    writeJpeg(pictures / "Trip/upright.jpg", 600, 400);
+    writeJpeg(pictures / "Trip/upright.jpg", 600, 400, 1, "Evening sun");
     writeJpeg(pictures / "Trip/turned.jpg", 600, 400, 6);
     writeJpeg(pictures / "Trip/Day 2/tall.jpg", 200, 400);
     writeJpeg(pictures / ".hidden/secret.jpg", 100, 100);
     writeJpeg(pictures / "Trip/.dot.jpg", 100, 100);
-    ASSERT_EQ(std::system(("exiv2 -q -M'set Exif.Image.ImageDescription Evening sun' '" +
-                           (pictures / "Trip/upright.jpg").string() + "'")
-                              .c_str()),
-              0);
     // Each of these is left out, with a line in the log, and the others still published.
-    testing::writeFile(pictures / "Trip/empty.jpg", "");
-    testing::writeFile(pictures / "Trip/corrupt.jpg", "\xFF\xD8\xFF\xE0 not really a picture");
+    writeFile(pictures / "Trip/empty.jpg", "");
+    writeFile(pictures / "Trip/corrupt.jpg", "\xFF\xD8\xFF\xE0 not really a picture");
     writeHugeHeader(pictures / "Trip/huge.jpg");
     fs::create_directory_symlink("..", pictures / "Trip/loop");
-    testing::writeFile(pictures / "Trip/bad\xFFname.jpg", "x");
+    writeFile(pictures / "Trip/bad\xFFname.jpg", "x");
     const std::string before = fileBytes(pictures / "Trip/upright.jpg");
 
     FolderSource source(FolderSource::defaultFolder(home.path()));
@@ -148,10 +132,128 @@ TEST(FolderBridge, PublishesFoldersAndSkipsWhatCannotBeShown) {
     EXPECT_FALSE(fs::exists(oldThumb));
 }
 
+// A file that cannot be shown is logged once when it is first met, not again at every update while
+// it stays as it is.
+TEST(FolderBridge, LogsEachUnusableFileOnceWhileItStays) {
+    TempHome home;
+    const fs::path pictures = home.path() / "Pictures";
+    writeJpeg(pictures / "Trip/good.jpg", 60, 40);
+    struct Bad {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+    };
+    const Bad bad[] = {
+        {"empty.jpg", [](const fs::path& path) { writeFile(path, ""); }},
+        {"corrupt.jpg", [](const fs::path& path) { writeFile(path, "\xFF\xD8\xFF\xE0 no"); }},
+        {"huge.jpg", writeHugeHeader},
+        {"loop", [](const fs::path& path) { fs::create_directory_symlink("..", path); }},
+        {"bad\xFFname.jpg", [](const fs::path& path) { writeFile(path, "x"); }},
+        {"nowhere.jpg", [](const fs::path& path) { fs::create_symlink("/nonexistent", path); }},
+    };
+    for (const Bad& file : bad) {
+        file.make(pictures / "Trip" / file.name);
+    }
+    FolderSource source(FolderSource::defaultFolder(home.path()));
+    BridgedLibrary library(BridgedLibrary::folderIn(home.path()));
+    std::vector<std::string> lines;
+    {
+        CapturedLog log(home.path() / "bridge.log");
+        ASSERT_EQ(bridgeLibrary(source, library).status, UpdateStatus::Updated);
+        writeJpeg(pictures / "Trip/more.jpg", 60, 40);
+        const UpdateResult second = bridgeLibrary(source, library);
+        ASSERT_EQ(second.status, UpdateStatus::Updated);
+        EXPECT_EQ(second.items, 2u);
+        // Mended, then broken again: said again.
+        fs::remove(pictures / "Trip/corrupt.jpg");
+        ASSERT_EQ(bridgeLibrary(source, library).status, UpdateStatus::Updated);
+        writeFile(pictures / "Trip/corrupt.jpg", "still no picture");
+        ASSERT_EQ(bridgeLibrary(source, library).status, UpdateStatus::Updated);
+        lines = log.lines();
+    }
+    for (const Bad& file : bad) {
+        SCOPED_TRACE(file.name);
+        EXPECT_EQ(linesWith(lines, cleanText(file.name)),
+                  std::string_view(file.name) == "corrupt.jpg" ? 2u : 1u);
+    }
+}
+
+// A stop that comes while a large picture is being shrunk gives it up at once; the picture is not
+// taken for a broken one, and the next update makes its thumbnail.
+TEST(FolderBridge, AStopInsideAPictureLeavesItToTheNextUpdate) {
+    TempHome home;
+    const fs::path picture = home.path() / "Pictures/large.png";
+    fs::create_directories(picture.parent_path());
+    {
+        VipsImage* black = nullptr;
+        ASSERT_EQ(vips_black(&black, 12000, 12000, "bands", 3, nullptr), 0);
+        ASSERT_EQ(vips_pngsave(black, picture.c_str(), nullptr), 0);
+        g_object_unref(black);
+    }
+    FolderSource source(FolderSource::defaultFolder(home.path()));
+    BridgedLibrary library(BridgedLibrary::folderIn(home.path()));
+    std::atomic<bool> cancel{false};
+    UpdateOptions options;
+    options.cancel = &cancel;
+    // Stops as soon as the thumbnail's file has been begun.
+    std::thread stopper([&] {
+        waitUntil(
+            [&] {
+                std::error_code error;
+                for (const auto& entry :
+                     fs::directory_iterator(home.libraryFolder() / "Thumbs", error)) {
+                    if (entry.path().filename().string().ends_with(".new.jpg")) {
+                        return true;
+                    }
+                }
+                return false;
+            },
+            std::chrono::seconds(60));
+        cancel = true;
+    });
+    const UpdateResult stopped = bridgeLibrary(source, library, options);
+    stopper.join();
+    ASSERT_EQ(stopped.status, UpdateStatus::Cancelled);
+    EXPECT_FALSE(fs::exists(home.indexFile()));
+
+    cancel = false;
+    const UpdateResult next = bridgeLibrary(source, library, options);
+    ASSERT_EQ(next.status, UpdateStatus::Updated) << next.message;
+    EXPECT_EQ(next.thumbnailsMade, 1u);
+    EXPECT_EQ(next.items, 1u);
+}
+
+// A source whose stamp is what the library was made from is not read again; one that only looks
+// changed (a folder touched, a database written without a change the site shows) is read, but
+// the index stays the same file, so the site is not built again for it.
+TEST(FolderBridge, AnIndexThatWouldNotChangeIsLeftAsItIs) {
+    TempHome home;
+    const fs::path pictures = home.path() / "Pictures";
+    writeJpeg(pictures / "a.jpg", 50, 40);
+    FolderSource source(FolderSource::defaultFolder(home.path()));
+    BridgedLibrary library(BridgedLibrary::folderIn(home.path()));
+    UpdateOptions options;
+    options.sourceStamp = sourceStamp(SourceKind::Folder, source);
+    ASSERT_EQ(bridgeLibrary(source, library, options).status, UpdateStatus::Updated);
+    EXPECT_EQ(library.madeFrom(), options.sourceStamp);
+    EXPECT_EQ(bridgeLibrary(source, library, options).status, UpdateStatus::Unchanged);
+
+    struct stat before {};
+    ASSERT_EQ(::stat(home.indexFile().c_str(), &before), 0);
+    writeFile(pictures / "notes.txt", "not a picture");
+    options.sourceStamp = sourceStamp(SourceKind::Folder, source);
+    EXPECT_NE(options.sourceStamp, library.madeFrom());
+    ASSERT_EQ(bridgeLibrary(source, library, options).status, UpdateStatus::Updated);
+    struct stat after {};
+    ASSERT_EQ(::stat(home.indexFile().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+    EXPECT_EQ(library.madeFrom(), options.sourceStamp);
+}
+
 TEST(FolderBridge, LeavesAFolderItDidNotMakeAlone) {
     TempHome home;
     writeJpeg(home.path() / "Pictures/a.jpg", 10, 10);
-    testing::writeFile(home.indexFile(), "the photo application's own index");
+    writeFile(home.indexFile(), "the photo application's own index");
     FolderSource source(FolderSource::defaultFolder(home.path()));
     BridgedLibrary library(BridgedLibrary::folderIn(home.path()));
     const UpdateResult result = bridgeLibrary(source, library);
@@ -172,15 +274,23 @@ TEST(FolderBridge, StopsBetweenPicturesAndKeepsTheLastIndex) {
     std::atomic<bool> cancel{false};
     UpdateOptions options;
     options.cancel = &cancel;
-    options.progress = [&](std::size_t done, std::size_t) { cancel = done == 2; };
-    EXPECT_EQ(bridgeLibrary(source, library, options).status, UpdateStatus::Cancelled);
+    options.progress = [&](std::size_t done, std::size_t) {
+        if (done == 2) {
+            cancel = true;
+        }
+    };
+    // Thumbnails are made several at once: one begun before the stop may still be finished.
+    const UpdateResult stopped = bridgeLibrary(source, library, options);
+    EXPECT_EQ(stopped.status, UpdateStatus::Cancelled);
+    EXPECT_GE(stopped.thumbnailsMade, 2u);
+    EXPECT_LT(stopped.thumbnailsMade, 4u);
     EXPECT_FALSE(fs::exists(home.indexFile()));
-    // The next update goes on where the stopped one ended.
+    // The next update goes on where the stopped one ended: each thumbnail is made once.
     cancel = false;
     options.progress = nullptr;
     const UpdateResult result = bridgeLibrary(source, library, options);
     EXPECT_EQ(result.status, UpdateStatus::Updated);
-    EXPECT_EQ(result.thumbnailsMade, 2u);
+    EXPECT_EQ(result.thumbnailsMade, 4u - stopped.thumbnailsMade);
     EXPECT_EQ(result.items, 4u);
 }
 
@@ -192,58 +302,6 @@ TEST(FolderBridge, AMissingFolderIsNamed) {
     EXPECT_EQ(result.status, UpdateStatus::Failed);
     EXPECT_NE(result.message.find((home.path() / "nowhere").string()), std::string::npos);
     EXPECT_FALSE(fs::exists(home.libraryFolder()));
-}
-
-void exec(sqlite3* db, const std::string& sql) {
-    char* error = nullptr;
-    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
-        << (error ? error : "") << " in " << sql;
-}
-
-// Shotwell makes its database at its first start: run it once, without a display of its own,
-// and end it by its PID once the database holds its version.
-bool makeShotwellDatabase(const fs::path& home, const fs::path& database) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::setpgid(0, 0);
-        ::setenv("HOME", home.c_str(), 1);
-        ::setenv("XDG_DATA_HOME", (home / ".local/share").c_str(), 1);
-        ::setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
-        ::setenv("XDG_CACHE_HOME", (home / ".cache").c_str(), 1);
-        std::freopen("/dev/null", "w", stderr);
-        std::freopen("/dev/null", "w", stdout);
-        ::execlp("dbus-run-session", "dbus-run-session", "--", "xvfb-run", "-a", "shotwell",
-                 nullptr);
-        ::_exit(127);
-    }
-    const bool ready = testing::waitUntil(
-        [&] {
-            sqlite3* db = nullptr;
-            bool has = false;
-            if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) ==
-                SQLITE_OK) {
-                // Shotwell makes its tables one after another: wait for every one the bridge
-                // reads, not only the first.
-                int tables = 0;
-                sqlite3_exec(
-                    db,
-                    "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN "
-                    "('VersionTable', 'PhotoTable', 'VideoTable', 'EventTable', 'TagTable')",
-                    [](void* out, int, char** values, char**) {
-                        *static_cast<int*>(out) = values[0] ? std::atoi(values[0]) : 0;
-                        return 0;
-                    },
-                    &tables, nullptr);
-                has = tables == 5;
-            }
-            sqlite3_close(db);
-            return has;
-        },
-        std::chrono::seconds(60));
-    ::kill(-child, SIGTERM);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return ready;
 }
 
 TEST(ShotwellBridge, PublishesEventsAndTagsOfARealDatabase) {
@@ -260,29 +318,27 @@ TEST(ShotwellBridge, PublishesEventsAndTagsOfARealDatabase) {
     writeJpeg(pictures / "lone.jpg", 40, 20);
     ::setenv("XDG_DATA_HOME", (home.path() / ".local/share").c_str(), 1);
     {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
-        exec(db, "INSERT INTO EventTable (id, name, comment) VALUES (1, 'Holidays', 'By the sea'),"
-                 " (2, NULL, NULL)");
+        const Database db(database);
+        db.exec("INSERT INTO EventTable (id, name, comment) VALUES (1, 'Holidays', 'By the sea'),"
+                " (2, NULL, NULL)");
         const auto photo = [&](int id, const char* name, int event, int flags, int rating,
                                const char* title, std::int64_t time) {
-            exec(db,
-                 "INSERT INTO PhotoTable (id, filename, width, height, filesize, timestamp, "
-                 "exposure_time, orientation, original_orientation, import_id, event_id, "
-                 "md5, time_created, flags, rating, file_format, title, comment) VALUES (" +
-                     std::to_string(id) + ", '" + (pictures / name).string() + "', 1, 1, 1, 0, " +
-                     std::to_string(time) + ", 1, 1, 1, " + std::to_string(event) + ", '', 0, " +
-                     std::to_string(flags) + ", " + std::to_string(rating) + ", 0, " +
-                     (title ? "'" + std::string(title) + "'" : "NULL") + ", 'said " + name + "')");
+            addShotwellItem(db, {.id = id,
+                                 .file = pictures / name,
+                                 .event = event,
+                                 .time = time,
+                                 .flags = flags,
+                                 .rating = rating,
+                                 .title = title ? title : "",
+                                 .comment = std::string("said ") + name});
         };
         photo(1, "hill.jpg", 1, 0, 3, "The hill", 1700000100);
         photo(2, "beach.jpg", 1, 0x2, 0, nullptr, 1700000000);
         photo(3, "hidden.jpg", 1, 0x1, 0, nullptr, 1700000000);
         photo(4, "rejected.jpg", 1, 0, -1, nullptr, 1700000000);
         photo(5, "lone.jpg", 2, 0, 0, nullptr, 1600000000);
-        exec(db, "INSERT INTO TagTable (id, name, photo_id_list) VALUES "
-                 "(1, 'Sea', 'thumb0000000000000002,thumb0000000000000003,')");
-        sqlite3_close(db);
+        db.exec("INSERT INTO TagTable (id, name, photo_id_list) VALUES "
+                "(1, 'Sea', 'thumb0000000000000002,thumb0000000000000003,')");
     }
     const std::string bytes = fileBytes(database);
 
@@ -310,12 +366,7 @@ TEST(ShotwellBridge, PublishesEventsAndTagsOfARealDatabase) {
 
     // A version this reader does not know: a message, and the library as it was.
     const std::string index = fileBytes(home.indexFile());
-    {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
-        exec(db, "UPDATE VersionTable SET schema_version = 99");
-        sqlite3_close(db);
-    }
+    Database(database).exec("UPDATE VersionTable SET schema_version = 99");
     const UpdateResult unknown = bridgeLibrary(source, library);
     EXPECT_EQ(unknown.status, UpdateStatus::Failed);
     EXPECT_NE(unknown.message.find("schema version 99"), std::string::npos) << unknown.message;
@@ -338,7 +389,7 @@ TEST(ShotwellBridge, UnreadableDatabasesGetAMessageNamingTheFile) {
         SCOPED_TRACE(row.name);
         fs::remove(database);
         if (row.content) {
-            testing::writeFile(database, row.content);
+            writeFile(database, row.content);
         }
         ShotwellSource source(database);
         const SnapshotResult read = source.read();
@@ -347,36 +398,29 @@ TEST(ShotwellBridge, UnreadableDatabasesGetAMessageNamingTheFile) {
     }
 }
 
-// digiKam's own statements for its SQLite schema, from the file digikam-data ships, and the
-// schema version its update statements lead to.
-struct DigikamSchema {
-    std::vector<std::string> statements;
-    int version = 0;
-};
+// Shotwell holds its database locked while it writes: the read waits a little, then says so,
+// naming the file; a stop ends the wait at once.
+TEST(ShotwellBridge, ALockedDatabaseIsNamedAndAStopEndsTheWait) {
+    TempHome home;
+    const fs::path database = home.path() / "photo.db";
+    const Database holder(database);
+    holder.exec("CREATE TABLE VersionTable (id INTEGER PRIMARY KEY, schema_version INTEGER)");
+    holder.exec("BEGIN EXCLUSIVE");
+    holder.exec("INSERT INTO VersionTable VALUES (1, 20)");
 
-DigikamSchema shippedDigikamSchema() {
-    DigikamSchema schema;
-    const std::string xml = fileBytes("/usr/share/digikam/database/dbconfig.xml");
-    const std::size_t start = xml.find("<database name=\"QSQLITE\">");
-    const std::size_t end = xml.find("</database>", start);
-    if (start == std::string::npos || end == std::string::npos) {
-        return schema;
-    }
-    const std::string sqlite = xml.substr(start, end - start);
-    const std::regex action("<dbaction name=\"(CreateDB|CreateIndices|CreateTriggers)\"[^>]*>"
-                            "([\\s\\S]*?)</dbaction>");
-    const std::regex statement("<statement mode=\"plain\">([\\s\\S]*?)</statement>");
-    for (std::sregex_iterator a(sqlite.begin(), sqlite.end(), action), none; a != none; ++a) {
-        const std::string body = (*a)[2];
-        for (std::sregex_iterator s(body.begin(), body.end(), statement); s != none; ++s) {
-            schema.statements.push_back(std::regex_replace((*s)[1].str(), std::regex("&lt;"), "<"));
-        }
-    }
-    const std::regex update("UpdateSchemaFromV\\d+ToV(\\d+)");
-    for (std::sregex_iterator u(sqlite.begin(), sqlite.end(), update), none; u != none; ++u) {
-        schema.version = std::max(schema.version, std::stoi((*u)[1]));
-    }
-    return schema;
+    ShotwellSource source(database);
+    const SnapshotResult locked = source.read();
+    EXPECT_FALSE(locked.snapshot);
+    EXPECT_NE(locked.error.find(database.string()), std::string::npos) << locked.error;
+    EXPECT_NE(locked.error.find("locked"), std::string::npos) << locked.error;
+
+    BridgedLibrary library(BridgedLibrary::folderIn(home.path()));
+    std::atomic<bool> cancel{true};
+    UpdateOptions options;
+    options.cancel = &cancel;
+    EXPECT_EQ(bridgeLibrary(source, library, options).status, UpdateStatus::Cancelled);
+    EXPECT_FALSE(fs::exists(home.libraryFolder()));
+    holder.exec("COMMIT");
 }
 
 TEST(DigikamBridge, PublishesAlbumsAndTagsOfTheShippedSchema) {
@@ -386,39 +430,7 @@ TEST(DigikamBridge, PublishesAlbumsAndTagsOfTheShippedSchema) {
     }
     TempHome home;
     const fs::path pictures = home.path() / "Pictures";
-    writeJpeg(pictures / "2024/Trip/a.jpg", 400, 200);
-    writeJpeg(pictures / "2024/Trip/b.jpg", 200, 400);
-    writeJpeg(pictures / "2024/Trip/trashed.jpg", 10, 10);
-    writeJpeg(pictures / "2023/old.jpg", 30, 30);
-    const fs::path database = pictures / "digikam4.db";
-    {
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
-        for (const std::string& sql : schema.statements) {
-            exec(db, sql);
-        }
-        exec(db, "INSERT INTO Settings (keyword, value) VALUES ('DBVersion', '" +
-                     std::to_string(schema.version) + "')");
-        exec(db, "INSERT INTO AlbumRoots (id, label, status, type, identifier, specificPath) "
-                 "VALUES (1, 'Pictures', 0, 1, 'volumeid:?path=" +
-                     pictures.string() + "', '/')");
-        exec(db, "INSERT INTO Albums (id, albumRoot, relativePath, caption) VALUES "
-                 "(1, 1, '/2024/Trip', 'Summer trip'), (2, 1, '/2023', NULL)");
-        exec(db, "INSERT INTO Images (id, album, name, status, category) VALUES "
-                 "(1, 1, 'a.jpg', 1, 1), (2, 1, 'b.jpg', 1, 1), (3, 1, 'trashed.jpg', 3, 1), "
-                 "(4, 2, 'old.jpg', 1, 1)");
-        exec(db, "INSERT INTO ImageInformation (imageid, rating, creationDate) VALUES "
-                 "(1, 4, '2024-06-01T10:00:00'), (2, -1, '2024-06-02T10:00:00')");
-        exec(db, "INSERT INTO ImageComments (imageid, type, language, comment) VALUES "
-                 "(1, 3, 'x-default', 'Beach'), (1, 1, 'x-default', 'Warm day')");
-        exec(db, "INSERT INTO Tags (id, pid, name) VALUES (1, 0, 'People'), (2, 1, 'Anna'), "
-                 "(3, 0, '_Digikam_Internal_Tags_'), (4, 3, 'Pick Label')");
-        exec(db, "INSERT INTO ImageTags (imageid, tagid) VALUES (2, 2), (1, 4)");
-        sqlite3_close(db);
-    }
-    testing::writeFile(home.path() / ".config/digikamrc",
-                       "[Database Settings]\nDatabase Name=" + pictures.string() +
-                           "/\nDatabase Type=QSQLITE\n");
+    const fs::path database = makeDigikamSample(schema, home.path());
     const std::string bytes = fileBytes(database);
 
     DigikamSource source(home.path() / ".config/digikamrc");
@@ -435,8 +447,7 @@ TEST(DigikamBridge, PublishesAlbumsAndTagsOfTheShippedSchema) {
                                  {"old", pictures / "2023/old.jpg"}});
     EXPECT_EQ(fileBytes(database), bytes);
 
-    testing::writeFile(home.path() / ".config/digikamrc",
-                       "[Database Settings]\nDatabase Type=QMYSQL\n");
+    writeFile(home.path() / ".config/digikamrc", "[Database Settings]\nDatabase Type=QMYSQL\n");
     const SnapshotResult mysql = source.read();
     EXPECT_FALSE(mysql.snapshot);
     EXPECT_NE(mysql.error.find("only SQLite"), std::string::npos) << mysql.error;

@@ -1,6 +1,7 @@
 // The build and the closing of the site, driven in-process through the controller: nothing is
 // written outside the site, a failed build leaves the previous site whole and says why once, and
 // the monitor asks for a build only when there is something new to publish.
+#include "CapturedLog.hxx"
 #include "Constants.hxx"
 #include "IndexXml.hxx"
 #include "LumibayControler.hxx"
@@ -56,40 +57,6 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
     }
     return entries;
 }
-
-// Standard error written to a file for as long as it lives, to count the helper's log lines.
-class CapturedLog {
-public:
-    explicit CapturedLog(const fs::path& file) : file_(file) {
-        std::fflush(stderr);
-        saved_ = ::dup(STDERR_FILENO);
-        const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        ::dup2(fd, STDERR_FILENO);
-        ::close(fd);
-    }
-    ~CapturedLog() { restore(); }
-    std::vector<std::string> lines() {
-        restore();
-        std::vector<std::string> lines;
-        std::istringstream in(readFile(file_));
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(line);
-        }
-        return lines;
-    }
-
-private:
-    void restore() {
-        if (saved_ >= 0) {
-            std::fflush(stderr);
-            ::dup2(saved_, STDERR_FILENO);
-            ::close(saved_);
-            saved_ = -1;
-        }
-    }
-    fs::path file_;
-    int saved_ = -1;
-};
 
 class Publish : public ::testing::Test {
 public:

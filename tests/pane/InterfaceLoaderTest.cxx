@@ -54,8 +54,8 @@ TEST(InterfaceFiles, EveryShippedFileResolvesItsOutletsAndActions) {
             actions += control->property("action").isValid();
         }
         // Eight popups, the size, seven wells, the interval, start/stop, opening the site, the
-        // about sheet and the three preset buttons.
-        EXPECT_EQ(actions, 23);
+        // about sheet, the three preset buttons, and the library choice with its folder button.
+        EXPECT_EQ(actions, 25);
     }
 }
 
