@@ -90,9 +90,9 @@ bool BridgedStart::prepareLibrary(bridge::SourceKind kind, const std::string& fo
         build.finished = true;
     });
 
-    // The window keeps painting while the library is made. Until the progress dialog is up, the
-    // window takes no clicks or keys; once it is, the dialog (window-modal) takes them, so that
-    // its Cancel button works and the window behind it still does not.
+    // The window keeps painting while the library is made. Clicks and keys meant for the window
+    // are dropped by the start that runs this (DroppedInput); the progress dialog is a window of
+    // its own, so its Cancel button still works.
     QEventLoop loop;
     QElapsedTimer clock;
     clock.start();
@@ -120,8 +120,6 @@ bool BridgedStart::prepareLibrary(bridge::SourceKind kind, const std::string& fo
             QObject::connect(progress.get(), &QProgressDialog::canceled, &loop,
                              [&build] { build.cancel = true; });
             progress->show();
-            // Leaves the loop that holds back input, for one that lets the dialog have it.
-            loop.quit();
         }
         if (progress) {
             const std::size_t total = build.total;
@@ -129,10 +127,7 @@ bool BridgedStart::prepareLibrary(bridge::SourceKind kind, const std::string& fo
         }
     });
     tick.start();
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    if (!build.finished) {
-        loop.exec();
-    }
+    loop.exec();
     tick.stop();
     worker.join();
     progress.reset();
