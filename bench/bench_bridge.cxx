@@ -22,16 +22,14 @@
 //   unchanged: X.XXX s
 //   peak resident memory: N MB
 
+#include "BenchSupport.hxx"
 #include "BridgedLibrary.hxx"
 #include "FolderSource.hxx"
 #include "LibrarySources.hxx"
 
-#include <charconv>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <spawn.h>
 #include <string>
 #include <string_view>
 #include <sys/resource.h>
@@ -39,10 +37,10 @@
 #include <vector>
 #include <vips/vips.h>
 
-extern char** environ;
 
 namespace fs = std::filesystem;
 using namespace tessaly::bridge;
+using namespace tessaly::bench;
 
 namespace {
 
@@ -80,12 +78,11 @@ bool gKeep = false;
 }
 
 int number(std::string_view text, int least) {
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < least) {
+    const std::optional<int> value = wholeNumber(text, least);
+    if (!value) {
         fail("not a number of at least " + std::to_string(least) + ": " + std::string(text));
     }
-    return value;
+    return *value;
 }
 
 Options parseArguments(int argc, char** argv) {
@@ -115,12 +112,6 @@ Options parseArguments(int argc, char** argv) {
         }
     }
     return options;
-}
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 // Processor time, user and system, of this process (its threads included) or of its children
@@ -163,28 +154,6 @@ fs::path pictureName(const fs::path& pictures, int i) {
     std::snprintf(folder, sizeof folder, "Roll %03d", i / kPerFolder);
     std::snprintf(file, sizeof file, "IMG_%05d.jpg", i);
     return pictures / folder / file;
-}
-
-// Starts a program found on PATH; whether it could be started.
-bool start(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    return posix_spawnp(&child, argv[0], nullptr, nullptr, argv.data(), environ) == 0;
-}
-
-// Waits for one of the started programs to end; whether it succeeded.
-bool waitForOne() {
-    int status = 0;
-    while (::waitpid(-1, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // Makes and times one update, with the source read first and timed on its own.
@@ -299,14 +268,14 @@ int main(int argc, char** argv) {
             arguments.push_back(pictureName(pictures, i < kChanged ? options.pictures + i : i));
         }
         if (running == BridgedLibrary::thumbnailThreads()) {
-            failed = !waitForOne() || failed;
+            failed = !waitForSuccess(-1) || failed;
             --running;
         }
-        failed = !start(arguments) || failed;
+        failed = !startProgram(arguments, true) || failed;
         ++running;
     }
     for (; running > 0; --running) {
-        failed = !waitForOne() || failed;
+        failed = !waitForSuccess(-1) || failed;
     }
     if (failed) {
         fail("vipsthumbnail failed (is it installed? Debian's libvips-tools has it)");

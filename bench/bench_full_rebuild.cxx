@@ -27,6 +27,7 @@
 //   without aspect ratios, expat floor: X.XXX s
 //   without aspect ratios, ratio: X.XX                    later rebuild to floor
 
+#include "BenchSupport.hxx"
 #include "Bundle.hxx"
 #include "ExpatFeed.hxx"
 #include "LibraryIndex.hxx"
@@ -41,7 +42,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -49,17 +49,14 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <spawn.h>
 #include <string>
 #include <string_view>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
-extern char** environ;
-
 namespace fs = std::filesystem;
+using namespace tessaly::bench;
 
 namespace {
 
@@ -93,12 +90,11 @@ void removeHomes();
 }
 
 int positiveNumber(std::string_view text) {
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 1) {
+    const std::optional<int> value = wholeNumber(text, 1);
+    if (!value) {
         fail("not a positive number: " + std::string(text));
     }
-    return value;
+    return *value;
 }
 
 Options parseArguments(int argc, char** argv) {
@@ -138,12 +134,6 @@ Options parseArguments(int argc, char** argv) {
     return options;
 }
 
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
 double best(std::vector<double> times) { return *std::min_element(times.begin(), times.end()); }
 
 double median(std::vector<double> times) {
@@ -154,22 +144,8 @@ double median(std::vector<double> times) {
 
 // Runs a program to its end and answers whether it succeeded.
 bool run(const std::vector<std::string>& arguments) {
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-    pid_t child = 0;
-    if (posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        return false;
-    }
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    const std::optional<pid_t> child = startProgram(arguments, false);
+    return child && waitForSuccess(*child);
 }
 
 // --- the floor: the index through expat, doing nothing with what it reports -------------------
