@@ -37,7 +37,6 @@
 #include <vector>
 #include <vips/vips.h>
 
-
 namespace fs = std::filesystem;
 using namespace tessaly::bridge;
 using namespace tessaly::bench;
