@@ -1,5 +1,7 @@
 #include "LibraryMover.hxx"
 
+#include "FileIO.hxx"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -237,28 +239,17 @@ constexpr char kJournalName[] = "journal";
 constexpr char kCopyName[] = "library";
 
 bool writeJournal(const fs::path& staging, const Journal& journal) {
-    const fs::path temporary = staging / "journal.new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        // Fields end in NUL: a path may hold any other byte.
-        for (const std::string& field :
-             {std::string(kJournalMagic), journal.from.string(), journal.to.string(),
-              journal.aside.string(), std::to_string(journal.original.device),
-              std::to_string(journal.original.inode), std::to_string(journal.copy.device),
-              std::to_string(journal.copy.inode)}) {
-            out << field << '\0';
-        }
-        out.flush();
-        if (!out) {
-            return false;
-        }
+    // Fields end in NUL: a path may hold any other byte.
+    std::string text;
+    for (const std::string& field :
+         {std::string(kJournalMagic), journal.from.string(), journal.to.string(),
+          journal.aside.string(), std::to_string(journal.original.device),
+          std::to_string(journal.original.inode), std::to_string(journal.copy.device),
+          std::to_string(journal.copy.inode)}) {
+        text += field;
+        text += '\0';
     }
-    int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
-    bool ok = fd >= 0 && ::fsync(fd) == 0;
-    if (fd >= 0) {
-        ::close(fd);
-    }
-    ok = ok && ::rename(temporary.c_str(), (staging / kJournalName).c_str()) == 0;
+    const bool ok = replaceFile((staging / kJournalName).string(), text, 0600);
     syncFolderOf(staging / kJournalName);
     return ok;
 }
