@@ -149,11 +149,11 @@ TEST(MenuPage, PublishesTheAlbumsThePersonMadeInEveryVersion) {
     for (const Case& row : cases) {
         SCOPED_TRACE(row.name);
         std::vector<AlbumRecord> albums;
-        for (const char* spec : row.albums) {
-            if (!spec) {
+        for (const char* entry : row.albums) {
+            if (!entry) {
                 break;
             }
-            const std::string_view text = spec;
+            const std::string_view text = entry;
             const std::size_t slash = text.find('/');
             AlbumRecord& album = albums.emplace_back();
             if (text.substr(0, slash) != "-") {
